@@ -1,0 +1,225 @@
+// VertexMap<V>: a hash map from vertex id to V, for the adjacency and degree
+// maps of the store.
+//
+// Entries {key, value} sit directly in a Robin Hood table (robin_hood.h), at
+// most 7/8 full; a new map owns no storage. The entry whose key is kMaxVertex
+// (the table's free-slot key) lives in a side entry. The table never shrinks.
+//
+// V must be trivially relocatable, and all-zero bytes must be a valid V that
+// owns nothing: free slots hold such a value, so growing and shifting are
+// plain byte moves and only occupied entries are ever destroyed. Both
+// VertexSet and the integer degree qualify.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <type_traits>
+#include <utility>
+
+#include "graph/robin_hood.h"
+#include "graph/vertex.h"
+
+namespace quiverlane {
+
+template <class V>
+class VertexMap {
+ public:
+  struct Entry {
+    Vertex key;
+    V value;
+  };
+
+  VertexMap() noexcept = default;
+  VertexMap(const VertexMap&) = delete;
+  VertexMap& operator=(const VertexMap&) = delete;
+  VertexMap(VertexMap&& other) noexcept { steal(other); }
+  VertexMap& operator=(VertexMap&& other) noexcept {
+    if (this != &other) {
+      destroy();
+      steal(other);
+    }
+    return *this;
+  }
+  ~VertexMap() { destroy(); }
+
+  std::size_t size() const noexcept { return table_size_ + (has_max_ ? 1 : 0); }
+  bool empty() const noexcept { return size() == 0; }
+
+  V* find(Vertex key) noexcept {
+    if (key == detail::kEmptyKey) return has_max_ ? &max_entry_.value : nullptr;
+    if (slots_ == nullptr) return nullptr;
+    const std::size_t index = Probe::find(slots_, mask_, key);
+    return index == detail::kNotFound ? nullptr : &slots_[index].value;
+  }
+  const V* find(Vertex key) const noexcept { return const_cast<VertexMap*>(this)->find(key); }
+  bool contains(Vertex key) const noexcept { return find(key) != nullptr; }
+
+  // Makes room for n entries in all, so that inserting up to that many cannot
+  // allocate. The contents are unchanged whether or not it throws.
+  void reserve(std::size_t n) {
+    if (slots_ == nullptr) {
+      if (n > 0) rehash(detail::capacity_for(n, kMinCapacity));
+    } else if (n > detail::max_load(mask_ + 1)) {
+      rehash(detail::capacity_for(n, mask_ + 1));
+    }
+  }
+
+  // Inserts key with a zero value unless present. Returns the value and
+  // whether it was inserted. May throw bad_alloc, leaving the map unchanged.
+  // Any insertion may move other entries: earlier pointers become invalid.
+  std::pair<V*, bool> try_emplace(Vertex key) {
+    if (V* found = find(key)) return {found, false};
+    reserve(size() + 1);
+    return {emplace_absent(key), true};
+  }
+
+  // Removes key, destroying its value; false if it was absent.
+  bool erase(Vertex key) noexcept {
+    if (key == detail::kEmptyKey) {
+      if (!has_max_) return false;
+      max_entry_.value.~V();
+      clear_entry(max_entry_);
+      has_max_ = false;
+      return true;
+    }
+    if (slots_ == nullptr) return false;
+    const std::size_t index = Probe::find(slots_, mask_, key);
+    if (index == detail::kNotFound) return false;
+    slots_[index].value.~V();
+    Probe::erase_at(slots_, mask_, index, empty_entry());
+    --table_size_;
+    return true;
+  }
+
+  // Calls f(key, value) for each entry, in the map's iteration order.
+  template <class F>
+  void for_each(F&& f) {
+    for (std::size_t i = 0, cap = capacity(); i < cap; ++i)
+      if (slots_[i].key != detail::kEmptyKey) f(slots_[i].key, slots_[i].value);
+    if (has_max_) f(max_entry_.key, max_entry_.value);
+  }
+  template <class F>
+  void for_each(F&& f) const {
+    const_cast<VertexMap*>(this)->for_each(
+        [&f](Vertex key, V& value) { f(key, static_cast<const V&>(value)); });
+  }
+
+  // Forward iteration over the entries, in the same order as for_each.
+  template <bool kConst>
+  class basic_iterator {
+    using MapPtr = std::conditional_t<kConst, const VertexMap*, VertexMap*>;
+    using EntryRef = std::conditional_t<kConst, const Entry&, Entry&>;
+
+   public:
+    basic_iterator() = default;
+    EntryRef operator*() const noexcept { return map_->entry_at(position_); }
+    auto operator->() const noexcept { return &**this; }
+    basic_iterator& operator++() noexcept {
+      position_ = map_->next_position(position_ + 1);
+      return *this;
+    }
+    bool operator==(const basic_iterator& other) const noexcept {
+      return position_ == other.position_;
+    }
+
+   private:
+    friend class VertexMap;
+    basic_iterator(MapPtr map, std::size_t position) : map_(map), position_(position) {}
+    MapPtr map_ = nullptr;
+    std::size_t position_ = 0;
+  };
+  using iterator = basic_iterator<false>;
+  using const_iterator = basic_iterator<true>;
+  iterator begin() noexcept { return {this, next_position(0)}; }
+  iterator end() noexcept { return {this, capacity() + 1}; }
+  const_iterator begin() const noexcept { return {this, next_position(0)}; }
+  const_iterator end() const noexcept { return {this, capacity() + 1}; }
+
+  // Bytes of table storage owned by the map itself (not by its values).
+  std::size_t table_bytes() const noexcept { return capacity() * sizeof(Entry); }
+
+ private:
+  struct KeyOf {
+    static Vertex get(const Entry& entry) noexcept { return entry.key; }
+  };
+  using Probe = detail::Probe<Entry, KeyOf>;
+  static constexpr std::size_t kMinCapacity = 8;
+
+  static Entry empty_entry() noexcept {
+    Entry entry;
+    clear_entry(entry);
+    return entry;
+  }
+  static void clear_entry(Entry& entry) noexcept {
+    std::memset(static_cast<void*>(&entry), 0, sizeof entry);
+    entry.key = detail::kEmptyKey;
+  }
+
+  std::size_t capacity() const noexcept { return slots_ == nullptr ? 0 : mask_ + 1; }
+
+  V* emplace_absent(Vertex key) noexcept {
+    if (key == detail::kEmptyKey) {
+      has_max_ = true;
+      return &max_entry_.value;
+    }
+    Entry entry = empty_entry();
+    entry.key = key;
+    ++table_size_;
+    return &slots_[Probe::place(slots_, mask_, entry)].value;
+  }
+
+  void rehash(std::size_t capacity) {
+    Entry* table = detail::allocate_slots<Entry>(capacity);
+    for (std::size_t i = 0; i < capacity; ++i) clear_entry(table[i]);
+    for (std::size_t i = 0, old_capacity = this->capacity(); i < old_capacity; ++i)
+      if (slots_[i].key != detail::kEmptyKey) Probe::place(table, capacity - 1, slots_[i]);
+    std::free(slots_);
+    slots_ = table;
+    mask_ = capacity - 1;
+  }
+
+  void destroy() noexcept {
+    if constexpr (!std::is_trivially_destructible_v<V>) {
+      for_each([](Vertex, V& value) { value.~V(); });
+    } else if (has_max_) {
+      max_entry_.value.~V();
+    }
+    std::free(slots_);
+    slots_ = nullptr;
+  }
+
+  void steal(VertexMap& other) noexcept {
+    slots_ = other.slots_;
+    mask_ = other.mask_;
+    table_size_ = other.table_size_;
+    has_max_ = other.has_max_;
+    detail::relocate(max_entry_, other.max_entry_);
+    other.slots_ = nullptr;
+    other.mask_ = 0;
+    other.table_size_ = 0;
+    other.has_max_ = false;
+    clear_entry(other.max_entry_);
+  }
+
+  std::size_t next_position(std::size_t position) const noexcept {
+    const std::size_t cap = capacity();
+    while (position < cap && slots_[position].key == detail::kEmptyKey) ++position;
+    if (position == cap && !has_max_) ++position;
+    return position;
+  }
+  Entry& entry_at(std::size_t position) noexcept {
+    return position < capacity() ? slots_[position] : max_entry_;
+  }
+  const Entry& entry_at(std::size_t position) const noexcept {
+    return const_cast<VertexMap*>(this)->entry_at(position);
+  }
+
+  Entry* slots_ = nullptr;
+  std::size_t mask_ = 0;
+  std::size_t table_size_ = 0;
+  bool has_max_ = false;
+  Entry max_entry_ = empty_entry();
+};
+
+}  // namespace quiverlane

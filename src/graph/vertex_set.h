@@ -1,0 +1,261 @@
+// VertexSet: a compact hash set of vertex ids, the neighbour set of the store.
+//
+// Real graphs have many vertices of tiny degree, so the set object is 16
+// bytes and holds up to three members inline with no heap storage at all (an
+// empty set owns nothing). From the fourth member on, members live in a
+// Robin Hood table on the heap (robin_hood.h), at most 7/8 full. A table never
+// shrinks: removing members leaves its storage until the set is destroyed.
+//
+// Layout (4-byte aligned, trivially relocatable, all-zero bytes = empty set):
+//   meta_     bit 31: heap mode; bits 0..30: number of members
+//   words_[]  inline mode: the members, unordered
+//             heap mode:   words_[0] bits 0..7 log2(capacity), bit 8 set when
+//                          kMaxVertex (the table's free-slot key) is a member;
+//                          words_[1..2] the slot array pointer
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <stdexcept>
+#include <utility>
+
+#include "graph/robin_hood.h"
+#include "graph/vertex.h"
+
+namespace quiverlane {
+
+class VertexSet {
+  struct KeyOf {
+    static Vertex get(Vertex slot) noexcept { return slot; }
+  };
+  using Probe = detail::Probe<Vertex, KeyOf>;
+
+ public:
+  static constexpr std::size_t kInlineCapacity = 3;
+  static constexpr std::size_t kMaxSize = 0x7FFFFFFF;
+
+  VertexSet() noexcept = default;
+  ~VertexSet() { release(); }
+
+  VertexSet(VertexSet&& other) noexcept : meta_(other.meta_) {
+    std::memcpy(words_, other.words_, sizeof words_);
+    other.meta_ = 0;
+  }
+  VertexSet& operator=(VertexSet&& other) noexcept {
+    if (this != &other) {
+      release();
+      meta_ = other.meta_;
+      std::memcpy(words_, other.words_, sizeof words_);
+      other.meta_ = 0;
+    }
+    return *this;
+  }
+  // A copy is sized for its members, so it is built without regrowth.
+  VertexSet(const VertexSet& other) : VertexSet() {
+    reserve(other.size());
+    other.for_each([this](Vertex v) { insert_reserved(v); });
+  }
+  VertexSet& operator=(const VertexSet& other) {
+    if (this != &other) *this = VertexSet(other);
+    return *this;
+  }
+
+  std::size_t size() const noexcept { return meta_ & kSizeMask; }
+  bool empty() const noexcept { return size() == 0; }
+
+  bool contains(Vertex v) const noexcept {
+    if (!on_heap()) {
+      for (std::size_t i = 0, n = size(); i < n; ++i)
+        if (words_[i] == v) return true;
+      return false;
+    }
+    if (v == detail::kEmptyKey) return has_max();
+    return Probe::find(slots(), mask(), v) != detail::kNotFound;
+  }
+
+  // Makes room for n members in all, so that inserting up to that many
+  // cannot allocate. The contents are unchanged whether or not it throws.
+  void reserve(std::size_t n) {
+    if (n > kMaxSize) throw std::length_error("vertex set too large");
+    if (!on_heap()) {
+      if (n > kInlineCapacity) move_to_table(detail::capacity_for(n, kMinTableCapacity));
+    } else if (n > detail::max_load(capacity())) {
+      rehash(detail::capacity_for(n, capacity()));
+    }
+  }
+
+  // Inserts v; true if it was not a member. May throw bad_alloc, in which
+  // case the set is unchanged.
+  bool insert(Vertex v) {
+    if (contains(v)) return false;
+    reserve(size() + 1);
+    add_absent(v);
+    return true;
+  }
+
+  // Insert after reserve(): never allocates.
+  bool insert_reserved(Vertex v) noexcept {
+    if (contains(v)) return false;
+    add_absent(v);
+    return true;
+  }
+
+  bool erase(Vertex v) noexcept {
+    if (!on_heap()) {
+      const std::size_t n = size();
+      for (std::size_t i = 0; i < n; ++i) {
+        if (words_[i] == v) {
+          words_[i] = words_[n - 1];
+          --meta_;
+          return true;
+        }
+      }
+      return false;
+    }
+    if (v == detail::kEmptyKey) {
+      if (!has_max()) return false;
+      words_[0] &= ~kHasMaxBit;
+      --meta_;
+      return true;
+    }
+    const std::size_t index = Probe::find(slots(), mask(), v);
+    if (index == detail::kNotFound) return false;
+    Probe::erase_at(slots(), mask(), index, detail::kEmptyKey);
+    --meta_;
+    return true;
+  }
+
+  // Calls f(v) for each member, in the set's iteration order.
+  template <class F>
+  void for_each(F&& f) const {
+    if (!on_heap()) {
+      for (std::size_t i = 0, n = size(); i < n; ++i) f(words_[i]);
+      return;
+    }
+    const Vertex* s = slots();
+    for (std::size_t i = 0, cap = capacity(); i < cap; ++i)
+      if (s[i] != detail::kEmptyKey) f(s[i]);
+    if (has_max()) f(detail::kEmptyKey);
+  }
+
+  // Forward iteration in the same order as for_each.
+  class const_iterator {
+   public:
+    using value_type = Vertex;
+    using difference_type = std::ptrdiff_t;
+    const_iterator() = default;
+    Vertex operator*() const noexcept { return set_->member_at(position_); }
+    const_iterator& operator++() noexcept {
+      position_ = set_->next_position(position_ + 1);
+      return *this;
+    }
+    const_iterator operator++(int) noexcept {
+      const_iterator before = *this;
+      ++*this;
+      return before;
+    }
+    bool operator==(const const_iterator& other) const noexcept {
+      return position_ == other.position_;
+    }
+
+   private:
+    friend class VertexSet;
+    const_iterator(const VertexSet* set, std::size_t position) : set_(set), position_(position) {}
+    const VertexSet* set_ = nullptr;
+    std::size_t position_ = 0;
+  };
+  const_iterator begin() const noexcept { return {this, next_position(0)}; }
+  const_iterator end() const noexcept { return {this, end_position()}; }
+
+  // Bytes of heap storage owned by the set (for memory accounting in tests).
+  std::size_t heap_bytes() const noexcept { return on_heap() ? capacity() * sizeof(Vertex) : 0; }
+
+ private:
+  static constexpr std::uint32_t kHeapBit = 0x80000000u;
+  static constexpr std::uint32_t kSizeMask = 0x7FFFFFFFu;
+  static constexpr std::uint32_t kHasMaxBit = 0x100u;
+  static constexpr std::size_t kMinTableCapacity = 8;
+
+  bool on_heap() const noexcept { return (meta_ & kHeapBit) != 0; }
+  bool has_max() const noexcept { return (words_[0] & kHasMaxBit) != 0; }
+  std::size_t capacity() const noexcept { return std::size_t{1} << (words_[0] & 0xFFu); }
+  std::size_t mask() const noexcept { return capacity() - 1; }
+  Vertex* slots() const noexcept {
+    Vertex* p;
+    std::memcpy(&p, &words_[1], sizeof p);
+    return p;
+  }
+  void set_table(Vertex* table, std::size_t capacity, bool has_max) noexcept {
+    words_[0] = detail::log2_of(capacity) | (has_max ? kHasMaxBit : 0u);
+    std::memcpy(&words_[1], &table, sizeof table);
+  }
+
+  void release() noexcept {
+    if (on_heap()) std::free(slots());
+  }
+
+  static Vertex* new_table(std::size_t capacity) {
+    Vertex* table = detail::allocate_slots<Vertex>(capacity);
+    std::memset(table, 0xFF, capacity * sizeof(Vertex));  // every slot kEmptyKey
+    return table;
+  }
+
+  // Adds a member known to be absent, with room already made.
+  void add_absent(Vertex v) noexcept {
+    if (!on_heap()) {
+      words_[size()] = v;
+    } else if (v == detail::kEmptyKey) {
+      words_[0] |= kHasMaxBit;
+    } else {
+      Probe::place(slots(), mask(), v);
+    }
+    ++meta_;
+  }
+
+  void move_to_table(std::size_t capacity) {
+    Vertex* table = new_table(capacity);
+    const std::size_t n = size();
+    bool has_max = false;
+    for (std::size_t i = 0; i < n; ++i) {
+      if (words_[i] == detail::kEmptyKey)
+        has_max = true;
+      else
+        Probe::place(table, capacity - 1, words_[i]);
+    }
+    meta_ = kHeapBit | static_cast<std::uint32_t>(n);
+    set_table(table, capacity, has_max);
+  }
+
+  void rehash(std::size_t capacity) {
+    Vertex* table = new_table(capacity);
+    Vertex* old = slots();
+    for (std::size_t i = 0, old_capacity = this->capacity(); i < old_capacity; ++i)
+      if (old[i] != detail::kEmptyKey) Probe::place(table, capacity - 1, old[i]);
+    std::free(old);
+    set_table(table, capacity, has_max());
+  }
+
+  // Iteration positions: inline members 0..size-1; heap slots 0..capacity-1,
+  // then position capacity for kMaxVertex.
+  std::size_t end_position() const noexcept { return on_heap() ? capacity() + 1 : size(); }
+  std::size_t next_position(std::size_t position) const noexcept {
+    if (!on_heap()) return position;
+    const Vertex* s = slots();
+    const std::size_t cap = capacity();
+    while (position < cap && s[position] == detail::kEmptyKey) ++position;
+    if (position == cap && !has_max()) ++position;
+    return position;
+  }
+  Vertex member_at(std::size_t position) const noexcept {
+    if (!on_heap()) return words_[position];
+    return position < capacity() ? slots()[position] : detail::kEmptyKey;
+  }
+
+  std::uint32_t meta_ = 0;
+  std::uint32_t words_[3] = {0, 0, 0};
+};
+
+static_assert(sizeof(VertexSet) == 16, "a neighbour set costs 16 bytes in its map slot");
+
+}  // namespace quiverlane

@@ -1,0 +1,123 @@
+// The Graph type object: created once per process on first lookup, never
+// freed, shared by every module object an import creates. Not subclassable,
+// no instance dict, no weak references, not tracked by the cycle collector.
+#include <cstring>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "binding/call_scope.h"
+#include "binding/fault.h"
+#include "binding/guard.h"
+#include "binding/results.h"
+#include "pygraph/graph_object.h"
+#include "pygraph/method_table.h"
+
+namespace quiverlane {
+
+namespace {
+
+PyTypeObject* the_graph_type = nullptr;
+bool graph_type_in_creation = false;
+
+PyObject* graph_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
+  (void)kwargs;  // the constructor ignores its arguments
+  return guarded([&] {
+    if (args == nullptr) python_api_call_failed();
+    Graph graph;
+    allocfunc alloc = type->tp_alloc != nullptr ? type->tp_alloc : PyType_GenericAlloc;
+    PyRef object = PyRef::steal(alloc(type, 0));
+    if (!object) throw_python_error();
+    GraphObject* self = as_graph_object(object.get());
+    self->access_flag = 0;
+    new (&self->graph) Graph(std::move(graph));
+    return object;
+  });
+}
+
+PyObject* graph_repr(PyObject* self) {
+  return guarded([&] {
+    SharedAccess access(self);
+    const Graph& graph = access.graph();
+    const std::string text = "Graph (n=" + std::to_string(graph.num_vertices()) +
+                             ",m=" + std::to_string(graph.num_edges()) + ")]";
+    PyRef str = PyRef::steal(PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size())));
+    if (!str) throw_python_error();
+    return str;
+  });
+}
+
+void graph_dealloc(PyObject* self) {
+  CallScope scope;
+  as_graph_object(self)->graph.~Graph();
+  // The type has no tp_finalize, so there is no finaliser to call and no
+  // resurrection to detect before freeing.
+  Py_TYPE(self)->tp_free(self);
+}
+
+// Names are copied so they live as long as the type, whatever the table is.
+const char* lasting_copy(const char* text) {
+  char* copy = new char[std::strlen(text) + 1];
+  std::strcpy(copy, text);
+  return copy;
+}
+
+PyTypeObject* create_graph_type() {
+  auto* type = new PyTypeObject{};
+  Py_SET_REFCNT(reinterpret_cast<PyObject*>(type), 1);
+  type->tp_flags = Py_TPFLAGS_DEFAULT;
+  type->tp_doc = nullptr;
+  type->tp_base = &PyBaseObject_Type;
+  type->tp_name = lasting_copy("Graph");
+  type->tp_dealloc = graph_dealloc;
+  type->tp_basicsize = sizeof(GraphObject);
+  type->tp_itemsize = 0;
+  type->tp_repr = graph_repr;
+  type->tp_str = graph_repr;
+
+  std::vector<PyMethodDef> defs;
+  for (const RegistrationEntry& entry : registration_table()) {
+    if (entry.kind == EntryKind::kConstructor) {
+      type->tp_new = graph_new;
+      continue;
+    }
+    defs.push_back({lasting_copy(entry.name), entry.entry_point, entry.flags, ""});
+  }
+  defs.push_back({nullptr, nullptr, 0, nullptr});
+  auto* methods = new PyMethodDef[defs.size()];
+  std::copy(defs.begin(), defs.end(), methods);
+  type->tp_methods = methods;
+  type->tp_flags = Py_TPFLAGS_DEFAULT;
+
+  if (PyType_Ready(type) < 0) {
+    PyErr_PrintEx(0);
+    fault("An error occurred while initializing class Graph");
+  }
+  return type;
+}
+
+}  // namespace
+
+PyTypeObject* graph_type() {
+  if (the_graph_type != nullptr) return the_graph_type;
+  PyTypeObject* created = create_graph_type();
+  if (the_graph_type == nullptr) the_graph_type = created;  // the first one stays
+  if (!graph_type_in_creation) {
+    graph_type_in_creation = true;
+    PyType_Modified(the_graph_type);  // no class attributes to add
+    graph_type_in_creation = false;
+  }
+  return the_graph_type;
+}
+
+PyRef wrap_graph(Graph&& graph) {
+  PyTypeObject* type = graph_type();
+  PyRef object = PyRef::steal(PyType_GenericAlloc(type, 0));
+  if (!object) unexpected_failure(describe_and_clear_python_error());
+  GraphObject* self = as_graph_object(object.get());
+  self->access_flag = 0;
+  new (&self->graph) Graph(std::move(graph));
+  return object;
+}
+
+}  // namespace quiverlane

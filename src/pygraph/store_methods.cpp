@@ -1,0 +1,129 @@
+// The store's methods: counts, membership, adjacency, degree, listing,
+// editing and copying.
+#include "binding/conversions.h"
+#include "binding/guard.h"
+#include "binding/results.h"
+#include "pygraph/graph_object.h"
+#include "pygraph/methods.h"
+
+namespace quiverlane::methods {
+
+QUIVERLANE_NOARGS_METHOD(num_vertices) {
+  (void)unused;
+  return guarded([&] { return count_to_python(SharedAccess(self).graph().num_vertices()); });
+}
+
+QUIVERLANE_NOARGS_METHOD(num_edges) {
+  (void)unused;
+  return guarded([&] { return count_to_python(SharedAccess(self).graph().num_edges()); });
+}
+
+QUIVERLANE_FAST_METHOD(adjacent) {
+  return guarded([&] {
+    SharedAccess access(self);
+    const auto [u_arg, v_arg] = match_arguments("PyGraph.adjacent()", kParamsUV, {args, nargs, kwnames});
+    const Vertex u = to_vertex(u_arg);
+    const Vertex v = to_vertex(v_arg);
+    return bool_to_python(access.graph().adjacent(u, v));
+  });
+}
+
+QUIVERLANE_FAST_METHOD(degree) {
+  return guarded([&] {
+    SharedAccess access(self);
+    const auto [u] = match_arguments("PyGraph.degree()", kParamsU, {args, nargs, kwnames});
+    return vertex_to_python(access.graph().degree(to_vertex(u)));
+  });
+}
+
+// Only reads, but takes exclusive access like the editing methods.
+QUIVERLANE_FAST_METHOD(contains) {
+  return guarded([&] {
+    ExclusiveAccess access(self);
+    const auto [u] = match_arguments("PyGraph.contains()", kParamsU, {args, nargs, kwnames});
+    return bool_to_python(access.graph().contains(to_vertex(u)));
+  });
+}
+
+QUIVERLANE_NOARGS_METHOD(vertices) {
+  (void)unused;
+  return guarded([&] {
+    SharedAccess access(self);
+    return set_to_python(access.graph().vertices());
+  });
+}
+
+QUIVERLANE_NOARGS_METHOD(edges) {
+  (void)unused;
+  return guarded([&] {
+    SharedAccess access(self);
+    return edges_to_python(access.graph());
+  });
+}
+
+QUIVERLANE_FAST_METHOD(neighbours) {
+  return guarded([&] {
+    SharedAccess access(self);
+    const auto [u] = match_arguments("PyGraph.neighbours()", kParamsU, {args, nargs, kwnames});
+    // A sized copy, so the result never aliases the graph.
+    const VertexSet copy(access.graph().neighbours(to_vertex(u)));
+    return set_to_python(copy);
+  });
+}
+
+QUIVERLANE_FAST_METHOD(add_vertex) {
+  return guarded([&] {
+    ExclusiveAccess access(self);
+    const auto [u] = match_arguments("PyGraph.add_vertex()", kParamsU, {args, nargs, kwnames});
+    access.graph().add_vertex(to_vertex(u));
+    return none_to_python();
+  });
+}
+
+QUIVERLANE_FAST_METHOD(add_edge) {
+  return guarded([&] {
+    ExclusiveAccess access(self);
+    const auto [u_arg, v_arg] = match_arguments("PyGraph.add_edge()", kParamsUV, {args, nargs, kwnames});
+    const Vertex u = to_vertex(u_arg);
+    const Vertex v = to_vertex(v_arg);
+    return bool_to_python(access.graph().add_edge(u, v));
+  });
+}
+
+QUIVERLANE_FAST_METHOD(remove_edge) {
+  return guarded([&] {
+    ExclusiveAccess access(self);
+    const auto [u_arg, v_arg] = match_arguments("PyGraph.remove_edge()", kParamsUV, {args, nargs, kwnames});
+    const Vertex u = to_vertex(u_arg);
+    const Vertex v = to_vertex(v_arg);
+    return bool_to_python(access.graph().remove_edge(u, v));
+  });
+}
+
+QUIVERLANE_FAST_METHOD(remove_vertex) {
+  return guarded([&] {
+    ExclusiveAccess access(self);
+    const auto [u] = match_arguments("PyGraph.remove_vertex()", kParamsU, {args, nargs, kwnames});
+    return bool_to_python(access.graph().remove_vertex(to_vertex(u)));
+  });
+}
+
+QUIVERLANE_NOARGS_METHOD(remove_loops) {
+  (void)unused;
+  return guarded([&] { return count_to_python(ExclusiveAccess(self).graph().remove_loops()); });
+}
+
+QUIVERLANE_NOARGS_METHOD(remove_isolates) {
+  (void)unused;
+  return guarded([&] { return count_to_python(ExclusiveAccess(self).graph().remove_isolates()); });
+}
+
+QUIVERLANE_NOARGS_METHOD(copy) {
+  (void)unused;
+  return guarded([&] {
+    SharedAccess access(self);
+    return wrap_graph(access.graph().copy());
+  });
+}
+
+}  // namespace quiverlane::methods
