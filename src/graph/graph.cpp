@@ -41,8 +41,13 @@ void Graph::add_vertex(Vertex u) {
 }
 
 bool Graph::add_edge(Vertex u, Vertex v) {
+  adjacency.prefetch(u);
+  adjacency.prefetch(v);
+  degrees.prefetch(u);
+  degrees.prefetch(v);
   VertexSet* su = adjacency.find(u);
-  VertexSet* sv = adjacency.find(v);
+  VertexSet* sv = u == v ? su : adjacency.find(v);
+  if (sv != nullptr) sv->prefetch(u);
   if (su != nullptr && su->contains(v)) return false;
   bool new_u = false, new_v = false;
   if (su == nullptr || sv == nullptr) {
@@ -65,10 +70,15 @@ bool Graph::add_edge(Vertex u, Vertex v) {
     if (new_u) remove_vertex(u);
     throw;
   }
-  su->insert_reserved(v);
-  sv->insert_reserved(u);
-  ++degree_entry(u);
-  ++degree_entry(v);
+  // By symmetry, v missing from u's set means u is missing from v's.
+  su->insert_new(v);
+  if (sv != su) sv->insert_new(u);
+  if (u == v) {
+    degree_entry(u) += 2;
+  } else {
+    ++degree_entry(u);
+    ++degree_entry(v);
+  }
   ++edge_count;
   return true;
 }

@@ -74,6 +74,11 @@ class VertexSet {
     return Probe::find(slots(), mask(), v) != detail::kNotFound;
   }
 
+  // Starts loading v's home slot (see VertexMap::prefetch).
+  void prefetch(Vertex v) const noexcept {
+    if (on_heap()) __builtin_prefetch(&slots()[home_slot(v, mask())]);
+  }
+
   // Makes room for n members in all, so that inserting up to that many
   // cannot allocate. The contents are unchanged whether or not it throws.
   void reserve(std::size_t n) {
@@ -90,15 +95,28 @@ class VertexSet {
   bool insert(Vertex v) {
     if (contains(v)) return false;
     reserve(size() + 1);
-    add_absent(v);
+    insert_new(v);
     return true;
   }
 
   // Insert after reserve(): never allocates.
   bool insert_reserved(Vertex v) noexcept {
     if (contains(v)) return false;
-    add_absent(v);
+    insert_new(v);
     return true;
+  }
+
+  // Adds v, which the caller knows is absent, after reserve(): never
+  // allocates and skips the membership test.
+  void insert_new(Vertex v) noexcept {
+    if (!on_heap()) {
+      words_[size()] = v;
+    } else if (v == detail::kEmptyKey) {
+      words_[0] |= kHasMaxBit;
+    } else {
+      Probe::place(slots(), mask(), v);
+    }
+    ++meta_;
   }
 
   bool erase(Vertex v) noexcept {
@@ -199,18 +217,6 @@ class VertexSet {
     Vertex* table = detail::allocate_slots<Vertex>(capacity);
     std::memset(table, 0xFF, capacity * sizeof(Vertex));  // every slot kEmptyKey
     return table;
-  }
-
-  // Adds a member known to be absent, with room already made.
-  void add_absent(Vertex v) noexcept {
-    if (!on_heap()) {
-      words_[size()] = v;
-    } else if (v == detail::kEmptyKey) {
-      words_[0] |= kHasMaxBit;
-    } else {
-      Probe::place(slots(), mask(), v);
-    }
-    ++meta_;
   }
 
   void move_to_table(std::size_t capacity) {
