@@ -1,0 +1,73 @@
+"""Shared helpers for the test suite.
+
+Tests run against whichever quiverlane the interpreter imports: a build
+directory on PYTHONPATH or an installed package.
+"""
+
+import os
+import subprocess
+import sys
+import textwrap
+from pathlib import Path
+
+import pytest
+
+import quiverlane
+
+REPO_ROOT = Path(__file__).resolve().parent.parent
+MODULE_DIR = os.path.dirname(os.path.abspath(quiverlane.__file__))
+
+# Variables the module reads; unset in child processes unless a test sets them.
+MODULE_ENV_VARS = ("QUIVERLANE_BACKTRACE",)
+
+
+def run_python(code, env=None, timeout=120):
+    """Runs `code` in a fresh interpreter that imports the same quiverlane.
+
+    `env` maps variable names to values; a value of None unsets the variable.
+    Returns the CompletedProcess with text stdout and stderr.
+    """
+    child_env = dict(os.environ)
+    for name in MODULE_ENV_VARS:
+        child_env.pop(name, None)
+    paths = [MODULE_DIR]
+    if child_env.get("PYTHONPATH"):
+        paths.append(child_env["PYTHONPATH"])
+    child_env["PYTHONPATH"] = os.pathsep.join(paths)
+    for name, value in (env or {}).items():
+        if value is None:
+            child_env.pop(name, None)
+        else:
+            child_env[name] = value
+    return subprocess.run(
+        [sys.executable, "-c", textwrap.dedent(code)],
+        env=child_env,
+        capture_output=True,
+        text=True,
+        timeout=timeout,
+    )
+
+
+@pytest.fixture
+def python_run():
+    """The run_python helper, as a fixture."""
+    return run_python
+
+
+def build_graph(edges=(), vertices=()):
+    """A Graph with the given edges and extra (possibly isolated) vertices."""
+    g = quiverlane.Graph()
+    for v in vertices:
+        g.add_vertex(v)
+    for u, v in edges:
+        g.add_edge(u, v)
+    return g
+
+
+def edge_set(g):
+    """g.edges() as a set, checking each pair is ordered and listed once."""
+    pairs = g.edges()
+    assert all(a <= b for a, b in pairs), pairs
+    result = set(pairs)
+    assert len(result) == len(pairs), "an edge is listed twice"
+    return result

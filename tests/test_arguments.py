@@ -1,0 +1,351 @@
+"""Argument matching and vertex conversion, seen through the store methods."""
+
+import operator
+
+import pytest
+
+from quiverlane import Graph
+
+from conftest import build_graph
+
+TWO_VERTEX = ["adjacent", "add_edge", "remove_edge"]
+ONE_VERTEX = ["degree", "contains", "neighbours", "add_vertex", "remove_vertex"]
+NO_ARGS = ["num_vertices", "num_edges", "vertices", "edges", "remove_loops", "remove_isolates", "copy"]
+
+
+def call(method, *args, **kwargs):
+    g = build_graph([(1, 2), (3, 3)])
+    return getattr(g, method)(*args, **kwargs)
+
+
+def type_error_message(method, *args, **kwargs):
+    with pytest.raises(TypeError) as info:
+        call(method, *args, **kwargs)
+    assert type(info.value) is TypeError
+    assert len(info.value.args) == 1
+    return info.value.args[0]
+
+
+# --- matcher messages -------------------------------------------------------
+
+@pytest.mark.parametrize(
+    "method, args, kwargs, message",
+    [
+        ("add_edge", (1,), {}, "PyGraph.add_edge() missing required positional argument: v"),
+        ("add_edge", (), {"v": 2}, "PyGraph.add_edge() missing required positional argument: u"),
+        ("add_edge", (1,), {"u": 2}, "PyGraph.add_edge() got multiple values for argument: u"),
+        ("add_edge", (1, 2), {"w": 3}, "PyGraph.add_edge() got an unexpected keyword argument: w"),
+        ("add_edge", (1, 2, 3), {}, "PyGraph.add_edge() takes at most 2 positional arguments (3 given)"),
+        ("degree", (1, 2), {}, "PyGraph.degree() takes at most 1 positional argument (2 given)"),
+        # A repeated value is found before the surplus positional argument.
+        ("add_edge", (1, 2), {"u": 3}, "PyGraph.add_edge() got multiple values for argument: u"),
+        ("add_edge", (1, 2, 3), {"v": 4}, "PyGraph.add_edge() got multiple values for argument: v"),
+        # A missing argument is found before an unexpected keyword.
+        ("adjacent", (), {"u": 1, "x": 2}, "PyGraph.adjacent() missing required positional argument: v"),
+        ("adjacent", (), {"x": 1}, "PyGraph.adjacent() missing required positional argument: u"),
+        # A duplicate of an earlier parameter beats a missing later one.
+        ("remove_edge", (1,), {"u": 1}, "PyGraph.remove_edge() got multiple values for argument: u"),
+        # An unexpected keyword beats surplus positional arguments.
+        ("add_edge", (1, 2, 3), {"w": 4}, "PyGraph.add_edge() got an unexpected keyword argument: w"),
+        # The first unexpected keyword in the caller's order is named.
+        ("degree", (1,), {"b": 1, "a": 2}, "PyGraph.degree() got an unexpected keyword argument: b"),
+        ("degree", (1,), {"a": 1, "b": 2}, "PyGraph.degree() got an unexpected keyword argument: a"),
+        ("degree", (), {"z": 1, "u": 2}, "PyGraph.degree() got an unexpected keyword argument: z"),
+        ("degree", (), {"é": 1, "u": 2}, "PyGraph.degree() got an unexpected keyword argument: é"),
+        ("degree", (), {}, "PyGraph.degree() missing required positional argument: u"),
+        ("add_edge", (), {}, "PyGraph.add_edge() missing required positional argument: u"),
+        ("add_edge", (1, 2, 3, 4), {}, "PyGraph.add_edge() takes at most 2 positional arguments (4 given)"),
+        ("degree", (1, 2, 3), {}, "PyGraph.degree() takes at most 1 positional argument (3 given)"),
+        # Parameter names are case sensitive.
+        ("degree", (), {"U": 1}, "PyGraph.degree() missing required positional argument: u"),
+    ],
+)
+def test_matcher_messages(method, args, kwargs, message):
+    assert type_error_message(method, *args, **kwargs) == message
+
+
+@pytest.mark.parametrize("method", TWO_VERTEX)
+def test_two_vertex_labels(method):
+    label = f"PyGraph.{method}()"
+    assert type_error_message(method, 1) == f"{label} missing required positional argument: v"
+    assert type_error_message(method, 1, 2, 3) == f"{label} takes at most 2 positional arguments (3 given)"
+    assert type_error_message(method, 1, 2, x=0) == f"{label} got an unexpected keyword argument: x"
+    assert type_error_message(method, 1, v=2, u=3) == f"{label} got multiple values for argument: u"
+
+
+@pytest.mark.parametrize("method", ONE_VERTEX)
+def test_one_vertex_labels(method):
+    label = f"PyGraph.{method}()"
+    assert type_error_message(method) == f"{label} missing required positional argument: u"
+    assert type_error_message(method, 1, 2) == f"{label} takes at most 1 positional argument (2 given)"
+    assert type_error_message(method, u=1, v=2) == f"{label} got an unexpected keyword argument: v"
+    assert type_error_message(method, 1, u=1) == f"{label} got multiple values for argument: u"
+
+
+def test_unexpected_keyword_uses_str_of_key():
+    class Key(str):
+        def __str__(self):
+            return "shown"
+
+    # The key is written as its str text, whatever its type makes of that.
+    message = type_error_message("degree", 1, **{Key("k"): 1})
+    assert message == "PyGraph.degree() got an unexpected keyword argument: shown"
+
+
+def test_matching_failure_leaves_graph_unchanged():
+    g = build_graph([(1, 2)])
+    with pytest.raises(TypeError):
+        g.add_edge(3, 4, 5)
+    with pytest.raises(TypeError):
+        g.add_edge(3, w=4)
+    with pytest.raises(TypeError):
+        g.remove_vertex(1, 2)
+    assert g.edges() == [(1, 2)]
+    assert g.num_vertices() == 2
+
+
+# --- keyword forms ----------------------------------------------------------
+
+@pytest.mark.parametrize(
+    "args, kwargs",
+    [((1, 2), {}), ((1,), {"v": 2}), ((), {"u": 1, "v": 2}), ((), {"v": 2, "u": 1})],
+)
+def test_add_edge_keyword_forms(args, kwargs):
+    g = Graph()
+    assert g.add_edge(*args, **kwargs) is True
+    assert g.edges() == [(1, 2)]
+    # Keywords name the parameters: v=2, u=1 is the edge (1, 2), not (2, 1).
+    assert g.adjacent(u=1, v=2) is True
+    assert g.remove_edge(v=2, u=1) is True
+    assert g.num_edges() == 0
+
+
+def test_keyword_forms_of_one_vertex_methods():
+    g = Graph()
+    assert g.add_vertex(u=5) is None
+    assert g.contains(u=5) is True
+    assert g.degree(u=5) == 0
+    assert g.neighbours(u=5) == set()
+    assert g.remove_vertex(u=5) is True
+
+
+def test_caller_keyword_dict_is_not_changed():
+    g = Graph()
+    kwargs = {"u": 1, "v": 2}
+    g.add_edge(**kwargs)
+    assert kwargs == {"u": 1, "v": 2}
+    bad = {"u": 1, "w": 2}
+    with pytest.raises(TypeError):
+        g.add_edge(**bad)
+    assert bad == {"u": 1, "w": 2}
+
+
+def test_empty_keyword_dict_is_no_keywords():
+    g = Graph()
+    assert g.add_edge(1, 2, **{}) is True
+    assert g.degree(*[1], **{}) == 1
+
+
+@pytest.mark.parametrize("method", NO_ARGS)
+@pytest.mark.parametrize("args, kwargs", [((1,), {}), ((), {"x": 1}), ((None,), {})])
+def test_parameterless_methods_refused_by_interpreter(method, args, kwargs):
+    g = build_graph([(1, 2)])
+    with pytest.raises(TypeError) as info:
+        getattr(g, method)(*args, **kwargs)
+    # The interpreter's own wording, not the matcher's.
+    assert "PyGraph" not in str(info.value)
+    assert method in str(info.value)
+    assert g.edges() == [(1, 2)]
+
+
+# --- vertex conversion -----------------------------------------------------
+
+class Index:
+    def __init__(self, value):
+        self.value = value
+
+    def __index__(self):
+        return self.value
+
+
+class IntSubclass(int):
+    pass
+
+
+@pytest.mark.parametrize(
+    "arg, vertex",
+    [
+        (True, 1),
+        (False, 0),
+        (Index(7), 7),
+        (IntSubclass(9), 9),
+        (0, 0),
+        (4294967295, 4294967295),
+        (4294967294, 4294967294),
+        (2**31, 2**31),
+        (Index(4294967295), 4294967295),
+    ],
+)
+def test_vertex_conversion_accepts(arg, vertex):
+    g = Graph()
+    g.add_vertex(arg)
+    assert g.vertices() == {vertex}
+    assert type(next(iter(g.vertices()))) is int
+    assert g.contains(vertex) and g.contains(arg)
+    g.add_edge(arg, arg)
+    assert g.degree(arg) == 2
+    assert g.edges() == [(vertex, vertex)]
+
+
+@pytest.mark.parametrize(
+    "arg", [-1, 4294967296, -(2**63), 2**63 - 1, -4294967296, 2**32 + 5, Index(-1), Index(2**32), IntSubclass(-3)]
+)
+@pytest.mark.parametrize("method", ["degree", "add_vertex", "contains", "neighbours", "remove_vertex"])
+def test_out_of_range_is_bare_overflow_error(method, arg):
+    g = build_graph([(1, 2)])
+    with pytest.raises(OverflowError) as info:
+        getattr(g, method)(arg)
+    assert type(info.value) is OverflowError
+    assert info.value.args == ()
+    assert str(info.value) == ""
+    assert g.num_vertices() == 2
+
+
+@pytest.mark.parametrize("arg", [2**63, 2**64, -(2**63) - 1, 10**30, Index(2**64)])
+def test_beyond_64_bits_is_interpreters_overflow_error(arg):
+    g = Graph()
+    with pytest.raises(OverflowError) as info:
+        g.degree(arg)
+    assert type(info.value) is OverflowError
+    assert len(info.value.args) == 1 and info.value.args[0]
+    # Compare with the interpreter's own message for the same conversion.
+    with pytest.raises(OverflowError) as expected:
+        _as_c_long(arg)
+    assert str(info.value) == str(expected.value)
+
+
+def _as_c_long(value):
+    # ctypes converts through the same C API call, PyLong_AsLong.
+    import ctypes
+
+    return ctypes.pythonapi.PyLong_AsLong(ctypes.py_object(operator.index(value)))
+
+
+@pytest.mark.parametrize("arg", [1.0, "1", None, 1j, [1], b"\x01", object()])
+def test_non_integer_is_interpreters_type_error(arg):
+    g = Graph()
+    with pytest.raises(TypeError) as info:
+        g.add_vertex(arg)
+    with pytest.raises(TypeError) as expected:
+        operator.index(arg)
+    assert str(info.value) == str(expected.value)
+    assert g.num_vertices() == 0
+
+
+def test_index_raising_propagates_unchanged():
+    class Broken:
+        def __index__(self):
+            raise KeyError("from index")
+
+    g = build_graph([(1, 2)])
+    with pytest.raises(KeyError) as info:
+        g.add_edge(1, Broken())
+    assert info.value.args == ("from index",)
+    # The traceback reaches into __index__.
+    assert info.traceback[-1].name == "__index__"
+    assert g.edges() == [(1, 2)]
+
+
+def test_index_returning_non_int_is_type_error():
+    class Bad:
+        def __index__(self):
+            return 1.5
+
+    with pytest.raises(TypeError):
+        Graph().degree(Bad())
+
+
+def test_arguments_converted_in_order_and_stop_at_first_failure():
+    seen = []
+
+    class Tracked:
+        def __init__(self, name, value):
+            self.name, self.value = name, value
+
+        def __index__(self):
+            seen.append(self.name)
+            return self.value
+
+    g = Graph()
+    assert g.add_edge(Tracked("u", 1), Tracked("v", 2)) is True
+    assert seen == ["u", "v"]
+    seen.clear()
+    with pytest.raises(OverflowError):
+        g.add_edge(Tracked("u", -1), Tracked("v", 3))
+    assert seen == ["u"]
+    assert g.num_vertices() == 2
+    seen.clear()
+    # Keywords are converted in declaration order, not the caller's order.
+    g.add_edge(v=Tracked("v", 5), u=Tracked("u", 6))
+    assert seen == ["u", "v"]
+    assert g.adjacent(5, 6)
+
+
+def test_second_argument_failure_changes_nothing():
+    g = Graph()
+    with pytest.raises(OverflowError):
+        g.add_edge(1, -1)
+    with pytest.raises(TypeError):
+        g.add_edge(1, "2")
+    assert g.num_vertices() == 0
+    assert g.num_edges() == 0
+
+
+# --- result types ----------------------------------------------------------
+
+def test_result_types():
+    g = build_graph([(1, 2), (4294967295, 0), (3, 3)], vertices=[9])
+    assert type(g.num_vertices()) is int and g.num_vertices() == 6
+    assert type(g.num_edges()) is int and g.num_edges() == 3
+    assert type(g.degree(4294967295)) is int and g.degree(4294967295) == 1
+    assert g.adjacent(1, 2) is True and g.adjacent(1, 3) is False
+    assert g.contains(9) is True and g.contains(8) is False
+    vs = g.vertices()
+    assert type(vs) is set and vs == {0, 1, 2, 3, 9, 4294967295}
+    assert all(type(v) is int for v in vs)
+    es = g.edges()
+    assert type(es) is list
+    assert all(type(e) is tuple and len(e) == 2 for e in es)
+    assert all(type(x) is int for e in es for x in e)
+    assert set(es) == {(1, 2), (0, 4294967295), (3, 3)}
+    assert type(g.neighbours(0)) is set and g.neighbours(0) == {4294967295}
+    assert g.add_vertex(1) is None
+    assert g.add_edge(1, 2) is False
+    assert type(g.remove_loops()) is int
+    assert type(g.remove_isolates()) is int
+    assert type(g.copy()) is Graph
+
+
+def test_results_are_new_objects():
+    g = build_graph([(1, 2)])
+    a, b = g.vertices(), g.vertices()
+    assert a is not b
+    a.add(99)
+    assert g.vertices() == {1, 2}
+    n = g.neighbours(1)
+    n.clear()
+    assert g.neighbours(1) == {2}
+    e = g.edges()
+    e.append((5, 6))
+    assert g.edges() == [(1, 2)]
+
+
+def test_unexpected_keyword_whose_str_raises():
+    class Key(str):
+        def __str__(self):
+            raise ValueError("no text")
+
+    g = Graph()
+    with pytest.raises(ValueError, match="no text"):
+        g.add_vertex(1, **{Key("k"): 1})
+    assert g.num_vertices() == 0

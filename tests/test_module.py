@@ -1,0 +1,255 @@
+"""The module object and the Graph class: names, slots, identity, re-import."""
+
+import sys
+import weakref
+
+import pytest
+
+import quiverlane
+from quiverlane import Graph
+
+from conftest import run_python
+
+METHODS_IN_ORDER = [
+    "from_file",
+    "num_vertices",
+    "num_edges",
+    "adjacent",
+    "degree",
+    "contains",
+    "vertices",
+    "edges",
+    "neighbours",
+    "neighbourhood",
+    "closed_neighbourhood",
+    "r_neighbours",
+    "add_vertex",
+    "add_edge",
+    "remove_edge",
+    "remove_vertex",
+    "remove_loops",
+    "remove_isolates",
+    "contract",
+    "contract_into",
+    "copy",
+    "subgraph",
+    "components",
+]
+
+
+def test_module_namespace():
+    assert quiverlane.__all__ == ["__doc__", "Graph"]
+    assert type(quiverlane.__all__) is list
+    assert quiverlane.__doc__ == ""
+    assert quiverlane.Graph is Graph
+    assert quiverlane.__name__ == "quiverlane"
+
+
+def test_module_has_no_functions_or_exception_classes():
+    public = {name for name in vars(quiverlane) if not name.startswith("__")}
+    assert public == {"Graph"}
+
+
+def test_class_names():
+    assert Graph.__name__ == "Graph"
+    assert Graph.__qualname__ == "Graph"
+    # tp_name carries no module prefix, so the interpreter says builtins.
+    assert Graph.__module__ == "builtins"
+    assert Graph.__doc__ is None
+    assert Graph.__bases__ == (object,)
+
+
+@pytest.mark.parametrize(
+    "make",
+    [Graph, lambda: Graph().copy()],  # the second is made by wrapping a record
+    ids=["constructed", "copied"],
+)
+def test_repr_and_str_of_empty_graph(make):
+    g = make()
+    assert repr(g) == "Graph (n=0,m=0)]"
+    assert str(g) == "Graph (n=0,m=0)]"
+
+
+@pytest.mark.parametrize(
+    "edges, vertices, text",
+    [
+        ([(1, 2), (2, 2)], [], "Graph (n=2,m=2)]"),
+        ([(1, 2), (2, 3)], [], "Graph (n=3,m=2)]"),
+        ([], [0, 4294967295], "Graph (n=2,m=0)]"),
+        ([(0, 4294967295)], [7], "Graph (n=3,m=1)]"),
+    ],
+)
+def test_repr_counts_vertices_and_edges(edges, vertices, text):
+    g = Graph()
+    for v in vertices:
+        g.add_vertex(v)
+    for u, v in edges:
+        g.add_edge(u, v)
+    assert repr(g) == text
+    assert str(g) == text
+
+
+def test_repr_of_larger_graph_has_no_separators():
+    g = Graph()
+    for i in range(12345):
+        g.add_edge(i, i + 1)
+    assert repr(g) == "Graph (n=12346,m=12345)]"
+
+
+@pytest.mark.parametrize(
+    "args, kwargs",
+    [((), {}), ((5,), {}), ((), {"a": 1}), ((1, 2), {"b": 3}), ((None, "x", [1]), {"u": 1, "v": 2})],
+)
+def test_constructor_ignores_arguments(args, kwargs):
+    g = Graph(*args, **kwargs)
+    assert type(g) is Graph
+    assert repr(g) == "Graph (n=0,m=0)]"
+    assert g.num_vertices() == 0
+    g2 = Graph.__new__(Graph, *args, **kwargs)
+    assert type(g2) is Graph
+    assert g2.num_edges() == 0
+
+
+def test_new_instances_are_independent():
+    a, b = Graph(), Graph()
+    a.add_edge(1, 2)
+    assert b.num_vertices() == 0
+
+
+def test_not_subclassable():
+    with pytest.raises(TypeError, match="not an acceptable base type"):
+
+        class Derived(Graph):  # noqa: F841
+            pass
+
+
+def test_no_instance_dict():
+    g = Graph()
+    assert not hasattr(g, "__dict__")
+    with pytest.raises(AttributeError):
+        g.anything = 1
+    with pytest.raises(AttributeError):
+        g.add_edge = None
+
+
+def test_no_class_attributes_can_be_added():
+    with pytest.raises(TypeError):
+        Graph.extra = 1
+
+
+def test_no_weak_references():
+    with pytest.raises(TypeError):
+        weakref.ref(Graph())
+
+
+def test_identity_equality_and_hash():
+    a, b = Graph(), Graph()
+    assert a == a
+    assert a != b
+    assert not (a == b)
+    assert hash(a) == hash(a)
+    assert hash(a) == object.__hash__(a)
+    assert {a: 1, b: 2}[a] == 1
+    c = a.copy()
+    assert c is not a and c != a
+    assert Graph.__eq__ is object.__eq__
+    assert Graph.__hash__ is object.__hash__
+
+
+def test_not_tracked_by_cycle_collector():
+    import gc
+
+    assert not gc.is_tracked(Graph())
+
+
+def test_every_method_doc_is_none():
+    for name in METHODS_IN_ORDER:
+        assert getattr(Graph, name).__doc__ is None, name
+        assert getattr(Graph(), name).__doc__ is None, name
+
+
+def test_methods_registered_in_order():
+    names = [name for name in Graph.__dict__ if name in METHODS_IN_ORDER]
+    assert names == METHODS_IN_ORDER
+    # Nothing else besides the slots the interpreter adds.
+    extras = {name for name in Graph.__dict__ if not name.startswith("__")}
+    assert extras == set(METHODS_IN_ORDER)
+
+
+def test_from_file_is_static():
+    assert isinstance(Graph.__dict__["from_file"], staticmethod)
+
+
+def test_parameterless_methods_refuse_arguments_without_entering():
+    g = Graph()
+    with pytest.raises(TypeError, match=r"takes no arguments \(1 given\)"):
+        g.num_vertices(1)
+
+
+def test_reimport_shares_the_type():
+    g = Graph()
+    g.add_edge(3, 4)
+    old_module = sys.modules.pop("quiverlane")
+    try:
+        import quiverlane as again
+
+        assert again is not old_module
+        assert again.Graph is Graph
+        assert again.__all__ == ["__doc__", "Graph"]
+        assert again.__all__ is not old_module.__all__
+        assert again.__doc__ == ""
+        assert isinstance(g, again.Graph)
+        assert g.add_edge(4, 5) is True
+        assert repr(g) == "Graph (n=3,m=2)]"
+        h = again.Graph()
+        h.add_vertex(1)
+        assert type(h) is type(g)
+        assert repr(h.copy()) == "Graph (n=1,m=0)]"
+    finally:
+        sys.modules["quiverlane"] = old_module
+
+
+def test_reimport_in_fresh_process():
+    result = run_python(
+        """
+        import sys, quiverlane
+        g = quiverlane.Graph()
+        g.add_edge(1, 2)
+        first = quiverlane.Graph
+        del sys.modules["quiverlane"]
+        import quiverlane as again
+        assert again.Graph is first
+        assert again.__all__ == ["__doc__", "Graph"]
+        g.remove_vertex(1)
+        print(repr(g), repr(again.Graph()))
+        """
+    )
+    assert result.returncode == 0, result.stderr
+    assert result.stdout == "Graph (n=1,m=0)] Graph (n=0,m=0)]\n"
+    assert result.stderr == ""
+
+
+def test_instances_released_with_last_reference():
+    # Build and drop graphs large enough that a leak of the tables would
+    # show in the process's peak memory.
+    result = run_python(
+        """
+        import resource
+        from quiverlane import Graph
+        def build():
+            g = Graph()
+            for i in range(200000):
+                g.add_edge(i, i + 1)
+            return g
+        build()
+        first = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss
+        for _ in range(10):
+            g = build()
+            del g
+        last = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss
+        print(last - first)
+        """
+    )
+    assert result.returncode == 0, result.stderr
+    growth_kib = int(result.stdout)
+    assert growth_kib < 20 * 1024
