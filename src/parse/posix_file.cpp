@@ -1,0 +1,35 @@
+#include "parse/posix_file.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <string>
+
+#include "parse/read_error.h"
+
+namespace quiverlane {
+
+PosixFile::PosixFile(std::string_view name) {
+  if (name.find('\0') != std::string_view::npos) return;
+  const std::string path(name);  // open(2) needs the terminating zero
+  do {
+    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  } while (fd_ < 0 && errno == EINTR);
+  if (fd_ < 0) error_ = errno;
+}
+
+PosixFile::~PosixFile() {
+  // close(2) must not be retried on EINTR under Linux: the descriptor is gone.
+  if (fd_ >= 0) ::close(fd_);
+}
+
+std::size_t PosixFile::read(std::uint8_t* into, std::size_t capacity) {
+  for (;;) {
+    const ssize_t got = ::read(fd_, into, capacity);
+    if (got >= 0) return static_cast<std::size_t>(got);
+    if (errno != EINTR) os_read_failed(errno);
+  }
+}
+
+}  // namespace quiverlane

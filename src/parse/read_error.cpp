@@ -1,0 +1,55 @@
+#include "parse/read_error.h"
+
+#include <cstring>
+
+#include "binding/fault.h"
+
+namespace quiverlane {
+
+namespace {
+
+// strerror_r comes in a GNU flavour (returns the text) and an XSI flavour
+// (fills the buffer); overloads pick whichever the C library declares.
+[[maybe_unused]] const char* strerror_result(const char* text, const char*) { return text; }
+[[maybe_unused]] const char* strerror_result(int status, const char* buffer) {
+  return status == 0 ? buffer : "Unknown error";
+}
+
+std::string_view kind_name(ReadErrorKind kind) {
+  switch (kind) {
+    case ReadErrorKind::kInvalidData:
+      return "InvalidData";
+    case ReadErrorKind::kInvalidInput:
+      return "InvalidInput";
+    case ReadErrorKind::kUnexpectedEof:
+      return "UnexpectedEof";
+  }
+  return "Other";
+}
+
+}  // namespace
+
+std::string os_error_text(int error_number) {
+  char buffer[256] = {};
+  return strerror_result(::strerror_r(error_number, buffer, sizeof buffer), buffer);
+}
+
+void read_failed(ReadErrorKind kind, std::string_view message, std::source_location where) {
+  std::string debug = "ReadError { kind: ";
+  debug += kind_name(kind);
+  debug += ", message: \"";
+  debug += message;
+  debug += "\" }";
+  unexpected_failure(debug, where);
+}
+
+void os_read_failed(int error_number, std::source_location where) {
+  std::string debug = "ReadError { kind: Os, code: ";
+  debug += std::to_string(error_number);
+  debug += ", message: \"";
+  debug += os_error_text(error_number);
+  debug += "\" }";
+  unexpected_failure(debug, where);
+}
+
+}  // namespace quiverlane
