@@ -1,23 +1,83 @@
 // Vertex-set methods: neighbourhoods, balls, contraction, subgraphs and
-// components. (Being built: each raises NotImplementedError for now.)
+// components. Arguments convert in declaration order, after access is taken,
+// so a conversion failure never reaches the graph.
+#include "binding/argument_set.h"
+#include "binding/conversions.h"
 #include "binding/guard.h"
+#include "binding/results.h"
+#include "graph/components.h"
+#include "graph/contraction.h"
+#include "graph/neighbourhood.h"
+#include "pygraph/graph_object.h"
 #include "pygraph/methods.h"
 
 namespace quiverlane::methods {
 
-namespace {
-PyObject* not_yet() {
-  PyErr_SetString(PyExc_NotImplementedError, "not built yet");
-  return nullptr;
+QUIVERLANE_FAST_METHOD(neighbourhood) {
+  return guarded([&] {
+    SharedAccess access(self);
+    const auto [c] = match_arguments("PyGraph.neighbourhood()", kParamsC, {args, nargs, kwnames});
+    const ArgumentSet members = to_argument_set(c);
+    return set_to_python(neighbourhood(access.graph(), members));
+  });
 }
-}  // namespace
 
-QUIVERLANE_FAST_METHOD(neighbourhood) { (void)self, (void)args, (void)nargs, (void)kwnames; return not_yet(); }
-QUIVERLANE_FAST_METHOD(closed_neighbourhood) { (void)self, (void)args, (void)nargs, (void)kwnames; return not_yet(); }
-QUIVERLANE_FAST_METHOD(r_neighbours) { (void)self, (void)args, (void)nargs, (void)kwnames; return not_yet(); }
-QUIVERLANE_FAST_METHOD(contract) { (void)self, (void)args, (void)nargs, (void)kwnames; return not_yet(); }
-QUIVERLANE_FAST_METHOD(contract_into) { (void)self, (void)args, (void)nargs, (void)kwnames; return not_yet(); }
-QUIVERLANE_FAST_METHOD(subgraph) { (void)self, (void)args, (void)nargs, (void)kwnames; return not_yet(); }
-QUIVERLANE_NOARGS_METHOD(components) { (void)self, (void)unused; return not_yet(); }
+QUIVERLANE_FAST_METHOD(closed_neighbourhood) {
+  return guarded([&] {
+    SharedAccess access(self);
+    const auto [c] =
+        match_arguments("PyGraph.closed_neighbourhood()", kParamsC, {args, nargs, kwnames});
+    const ArgumentSet members = to_argument_set(c);
+    return set_to_python(closed_neighbourhood(access.graph(), members));
+  });
+}
+
+QUIVERLANE_FAST_METHOD(r_neighbours) {
+  return guarded([&] {
+    SharedAccess access(self);
+    const auto [u_arg, r_arg] = match_arguments("PyGraph.r_neighbours()", kParamsUR, {args, nargs, kwnames});
+    const Vertex u = to_vertex(u_arg);
+    const std::uint32_t r = to_vertex(r_arg);  // a radius has a vertex's range
+    return set_to_python(r_neighbours(access.graph(), u, r));
+  });
+}
+
+QUIVERLANE_FAST_METHOD(contract) {
+  return guarded([&] {
+    ExclusiveAccess access(self);
+    const auto [vertices_arg] = match_arguments("PyGraph.contract()", kParamsVertices, {args, nargs, kwnames});
+    const ArgumentSet vertices = to_argument_set(vertices_arg);
+    return vertex_to_python(contract(access.graph(), vertices));
+  });
+}
+
+QUIVERLANE_FAST_METHOD(contract_into) {
+  return guarded([&] {
+    ExclusiveAccess access(self);
+    const auto [center_arg, vertices_arg] =
+        match_arguments("PyGraph.contract_into()", kParamsCenterVertices, {args, nargs, kwnames});
+    const Vertex center = to_vertex(center_arg);
+    const ArgumentSet vertices = to_argument_set(vertices_arg);
+    contract_into(access.graph(), center, vertices);
+    return none_to_python();
+  });
+}
+
+QUIVERLANE_FAST_METHOD(subgraph) {
+  return guarded([&] {
+    SharedAccess access(self);
+    const auto [vertices_arg] = match_arguments("PyGraph.subgraph()", kParamsVertices, {args, nargs, kwnames});
+    const ArgumentSet vertices = to_argument_set(vertices_arg);
+    return wrap_graph(subgraph(access.graph(), vertices));
+  });
+}
+
+QUIVERLANE_NOARGS_METHOD(components) {
+  (void)unused;
+  return guarded([&] {
+    SharedAccess access(self);
+    return sets_to_python(components(access.graph()));
+  });
+}
 
 }  // namespace quiverlane::methods

@@ -1,0 +1,179 @@
+#include "binding/argument_set.h"
+
+#include <fcntl.h>
+#include <sys/random.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <stdexcept>
+
+#include "binding/call_scope.h"
+#include "binding/conversions.h"
+#include "binding/pending_error.h"
+
+namespace quiverlane {
+
+namespace {
+
+// The 64-bit finaliser of SplitMix64: every input bit reaches every output
+// bit, so neighbouring counters give unrelated keys.
+constexpr std::uint64_t mix64(std::uint64_t x) noexcept {
+  x ^= x >> 30;
+  x *= 0xbf58476d1ce4e5b9ull;
+  x ^= x >> 27;
+  x *= 0x94d049bb133111ebull;
+  x ^= x >> 31;
+  return x;
+}
+
+bool read_fully(int descriptor, unsigned char* out, std::size_t length) noexcept {
+  while (length > 0) {
+    const ssize_t got = ::read(descriptor, out, length);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) return false;
+    out += got;
+    length -= static_cast<std::size_t>(got);
+  }
+  return true;
+}
+
+bool os_random(unsigned char* out, std::size_t length) noexcept {
+  std::size_t filled = 0;
+  while (filled < length) {
+    const ssize_t got = ::getrandom(out + filled, length - filled, 0);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) break;
+    filled += static_cast<std::size_t>(got);
+  }
+  if (filled == length) return true;
+  // Kernels without the system call still have the device.
+  const int descriptor = ::open("/dev/urandom", O_RDONLY | O_CLOEXEC);
+  if (descriptor < 0) return false;
+  const bool ok = read_fully(descriptor, out, length);
+  ::close(descriptor);
+  return ok;
+}
+
+struct KeyPair {
+  bool seeded;
+  std::uint64_t first;
+  std::uint64_t second;
+};
+thread_local KeyPair thread_key = {};
+
+void seed(KeyPair& key) noexcept {
+  unsigned char bytes[16];
+  if (os_random(bytes, sizeof bytes)) {
+    std::memcpy(&key.first, bytes, 8);
+    std::memcpy(&key.second, bytes + 8, 8);
+  } else {
+    // No random source at all: the order need only differ, not be secret.
+    const auto now = std::chrono::steady_clock::now().time_since_epoch().count();
+    key.first = mix64(static_cast<std::uint64_t>(now));
+    key.second = mix64(reinterpret_cast<std::uintptr_t>(&key) ^ static_cast<std::uint64_t>(::getpid()));
+  }
+  key.seeded = true;
+}
+
+}  // namespace
+
+ArgumentSet::ArgumentSet() noexcept : slots_(inline_slots_) {
+  KeyPair& key = thread_key;
+  if (!key.seeded) seed(key);
+  const std::uint64_t derived = mix64(key.first ^ mix64(key.second));
+  ++key.first;
+  offset_ = derived;
+  multiplier_ = mix64(derived + key.second) | 1u;
+  free_value_first_ = (derived >> 63) != 0;
+  std::memset(inline_slots_, 0xFF, sizeof inline_slots_);
+}
+
+ArgumentSet::ArgumentSet(ArgumentSet&& other) noexcept
+    : slots_(other.slots_),
+      mask_(other.mask_),
+      size_(other.size_),
+      offset_(other.offset_),
+      multiplier_(other.multiplier_),
+      shift_(other.shift_),
+      has_free_value_(other.has_free_value_),
+      free_value_first_(other.free_value_first_) {
+  if (other.slots_ == other.inline_slots_) {
+    std::memcpy(inline_slots_, other.inline_slots_, sizeof inline_slots_);
+    slots_ = inline_slots_;
+  }
+  other.slots_ = other.inline_slots_;
+  other.mask_ = kInlineCapacity - 1;
+  other.shift_ = 64 - 3;
+  other.size_ = 0;
+  other.has_free_value_ = false;
+  std::memset(other.inline_slots_, 0xFF, sizeof other.inline_slots_);
+}
+
+void ArgumentSet::release() noexcept {
+  if (slots_ != inline_slots_) std::free(slots_);
+}
+
+void ArgumentSet::grow_for(std::size_t n) {
+  std::size_t capacity = 2 * (mask_ + 1);
+  unsigned log2 = 64 - shift_ + 1;
+  while (max_load(capacity) < n) {
+    if (log2 >= 40) throw std::length_error("argument set too large");
+    capacity *= 2;
+    ++log2;
+  }
+  auto* table = static_cast<Vertex*>(std::malloc(capacity * sizeof(Vertex)));
+  if (table == nullptr) throw std::bad_alloc();
+  std::memset(table, 0xFF, capacity * sizeof(Vertex));
+  const std::size_t new_mask = capacity - 1;
+  const unsigned new_shift = 64 - log2;
+  for (std::size_t i = 0; i <= mask_; ++i) {
+    const Vertex v = slots_[i];
+    if (v == kFreeSlot) continue;
+    std::size_t j = static_cast<std::size_t>(((v ^ offset_) * multiplier_) >> new_shift);
+    while (table[j] != kFreeSlot) j = (j + 1) & new_mask;
+    table[j] = v;
+  }
+  release();
+  slots_ = table;
+  mask_ = new_mask;
+  shift_ = new_shift;
+}
+
+ArgumentSet to_argument_set(PyObject* object) {
+  // frozenset passes PyAnySet_Check, so the type is tested directly.
+  if (!Py_IS_TYPE(object, &PySet_Type) && !PyType_IsSubtype(Py_TYPE(object), &PySet_Type))
+    throw PendingError(PyExc_TypeError);
+  ArgumentSet set;
+  // Distinct elements can only map to fewer vertices, never more.
+  set.reserve(static_cast<std::size_t>(PySet_GET_SIZE(object)));
+#if PY_VERSION_HEX < 0x030D0000
+  Py_ssize_t position = 0;
+  PyObject* item = nullptr;
+  Py_hash_t hash = 0;
+  while (_PySet_NextEntry(object, &position, &item, &hash)) {
+    if (!PyLong_CheckExact(item)) {
+      // __index__ may change the set and drop its reference to the item;
+      // ours keeps the item alive until the call returns.
+      Py_INCREF(item);
+      OwnedObjectPool::register_owned(item);
+    }
+    set.insert(to_vertex(item));
+  }
+#else
+  PyObject* iterator = PyObject_GetIter(object);
+  if (iterator == nullptr) throw_python_error();
+  OwnedObjectPool::register_owned(iterator);
+  while (PyObject* item = PyIter_Next(iterator)) {
+    OwnedObjectPool::register_owned(item);
+    set.insert(to_vertex(item));
+  }
+  if (PyErr_Occurred()) throw_python_error();
+#endif
+  return set;
+}
+
+}  // namespace quiverlane
