@@ -1,0 +1,603 @@
+"""Graph.from_file on real files: the edge-list format, refusals, faults and gzip.
+
+Every input is written to disk by the test and loaded through the built
+module. gzip inputs come from Python's gzip and zlib modules, some of them
+corrupted by hand afterwards.
+"""
+
+import errno
+import gzip
+import os
+import random
+import struct
+import sys
+import zlib
+
+import pytest
+
+from quiverlane import Graph
+
+from conftest import edge_set
+
+HAS_NOTES = sys.version_info >= (3, 11)
+
+UNICODE_SPACES = [
+    "\u0085", "\u00a0", "\u1680", "\u2000", "\u2001", "\u2002", "\u2003", "\u2004", "\u2005",
+    "\u2006", "\u2007", "\u2008", "\u2009", "\u200a", "\u2028", "\u2029", "\u202f", "\u205f",
+    "\u3000",
+]
+
+INVALID_UTF8 = "stream did not contain valid UTF-8"
+BAD_HEADER = "invalid gzip header"
+BAD_CHECKSUM = "corrupt gzip stream does not have a matching checksum"
+BAD_DEFLATE = "corrupt deflate stream"
+TRUNCATED = "unexpected end of file"
+
+
+# --- helpers ------------------------------------------------------------------
+
+@pytest.fixture
+def write(tmp_path):
+    """write(data, name="edges.txt") puts bytes on disk and returns the path as str."""
+
+    def _write(data, name="edges.txt"):
+        path = tmp_path / name
+        path.write_bytes(data)
+        return str(path)
+
+    return _write
+
+
+def refusal(path):
+    """The OSError for a refused file, checked to carry exactly ("IO-Error",); returns its note."""
+    with pytest.raises(OSError) as info:
+        Graph.from_file(path)
+    error = info.value
+    assert type(error) is OSError
+    assert error.args == ("IO-Error",)
+    assert error.errno is None and error.filename is None
+    if not HAS_NOTES:
+        return None
+    assert len(error.__notes__) == 1
+    return error.__notes__[0]
+
+
+def fault(path):
+    """The message of the PanicException that loading `path` raises."""
+    with pytest.raises(BaseException) as info:
+        Graph.from_file(path)
+    error = info.value
+    assert type(error).__name__ == "PanicException"
+    assert type(error).__module__ == "pyo3_runtime"
+    assert len(error.args) == 1
+    return error.args[0]
+
+
+def reference_edges(data):
+    """The edge set an edge-list file stands for, worked out with str methods."""
+    text = data.decode("utf-8")
+    lines = text.split("\n")
+    if lines[-1] == "":
+        lines.pop()
+    edges = set()
+    for line in lines:
+        # Only for generated text: str.split() also splits at U+001C..U+001F.
+        a, b = line.split()
+        a, b = int(a.lstrip("+")), int(b.lstrip("+"))
+        edges.add((min(a, b), max(a, b)))
+    return edges
+
+
+def raw_deflate(data, level=6):
+    compressor = zlib.compressobj(level, zlib.DEFLATED, -15)
+    return compressor.compress(data) + compressor.flush()
+
+
+def member(data, flags=0, extra=b"", name=b"", comment=b"", header_crc=None, method=8,
+           crc=None, size=None):
+    """One hand-built gzip member. header_crc: None (no FHCRC), "good" or a wrong value."""
+    if extra:
+        flags |= 0x04
+    if name:
+        flags |= 0x08
+    if comment:
+        flags |= 0x10
+    if header_crc is not None:
+        flags |= 0x02
+    header = bytes([0x1F, 0x8B, method, flags]) + struct.pack("<I", 1234567890) + b"\x00\x03"
+    if extra:
+        header += struct.pack("<H", len(extra)) + extra
+    if name:
+        header += name + b"\x00"
+    if comment:
+        header += comment + b"\x00"
+    if header_crc == "good":
+        header += struct.pack("<H", zlib.crc32(header) & 0xFFFF)
+    elif header_crc is not None:
+        header += struct.pack("<H", header_crc)
+    trailer = struct.pack(
+        "<II",
+        zlib.crc32(data) if crc is None else crc,
+        len(data) & 0xFFFFFFFF if size is None else size,
+    )
+    return header + raw_deflate(data) + trailer
+
+
+def random_edge_text(rng, lines, spaces=(" ",), crlf=False):
+    out = []
+    for _ in range(lines):
+        a = rng.randrange(0, 2**32)
+        b = a if rng.random() < 0.01 else rng.randrange(0, 2**32)
+        sep = rng.choice(spaces)
+        out.append(f"{rng.choice(['', ' ', '+'])}{a}{sep}{b}{'  ' if rng.random() < 0.1 else ''}")
+    end = "\r\n" if crlf else "\n"
+    return (end.join(out) + end).encode("utf-8")
+
+
+def open_descriptors():
+    return len(os.listdir("/proc/self/fd"))
+
+
+# --- the format: accepted files -----------------------------------------------
+
+@pytest.mark.parametrize(
+    "data, edges",
+    [
+        (b"", set()),
+        (b"1 2", {(1, 2)}),
+        (b"1 2\n", {(1, 2)}),
+        (b"1 2\r\n", {(1, 2)}),
+        (b"1 2\r", {(1, 2)}),  # a CR ending the last line is white space
+        (b"1 2\r\r\n", {(1, 2)}),
+        (b"1\t2", {(1, 2)}),
+        (b"   1  \t 2 \x0b\x0c ", {(1, 2)}),
+        (b"+5 7", {(5, 7)}),
+        (b"007 8", {(7, 8)}),
+        (b"4294967295 0", {(0, 4294967295)}),
+        (b"+0000000000000000000004294967295 +0", {(0, 4294967295)}),
+        (b"5 5", {(5, 5)}),
+        (b"1 2\n2 1\n1 2", {(1, 2)}),
+        (b"1 2\n3 4\r\n5\t6", {(1, 2), (3, 4), (5, 6)}),
+    ],
+)
+def test_accepted_lines(write, data, edges):
+    g = Graph.from_file(write(data))
+    assert edge_set(g) == edges
+    assert g.num_edges() == len(edges)
+    assert g.num_vertices() == len({v for e in edges for v in e})
+
+
+def test_loop_and_degrees(write):
+    g = Graph.from_file(write(b"5 5\n5 6\n6 5\n"))
+    assert g.num_edges() == 2
+    assert g.degree(5) == 3 and g.degree(6) == 1
+
+
+@pytest.mark.parametrize("space", UNICODE_SPACES, ids=lambda s: f"U+{ord(s):04X}")
+def test_unicode_white_space_separates(write, space):
+    data = f"{space}1{space}{space}2{space}\n3 4".encode("utf-8")
+    assert edge_set(Graph.from_file(write(data))) == {(1, 2), (3, 4)}
+
+
+def test_lines_longer_than_any_buffer(write):
+    data = (b"0" * 300_000 + b"1" + b" " * 200_000 + b"\t" + "\u3000".encode() * 70_000 + b"2\n"
+            + b"3 4\n")
+    assert edge_set(Graph.from_file(write(data))) == {(1, 2), (3, 4)}
+
+
+@pytest.mark.parametrize("crlf", [False, True])
+def test_many_lines_across_buffers(write, crlf):
+    rng = random.Random(4)
+    data = random_edge_text(rng, 60_000, spaces=[" ", "\t", "\u00a0", "\u2003 ", " \u3000"],
+                            crlf=crlf)
+    g = Graph.from_file(write(data))
+    expected = reference_edges(data)
+    assert g.num_edges() == len(expected)
+    assert edge_set(g) == expected
+
+
+def test_plain_and_gzip_give_the_same_graph(write):
+    data = random_edge_text(random.Random(5), 20_000)
+    plain = Graph.from_file(write(data, "g.txt"))
+    packed = Graph.from_file(write(gzip.compress(data), "g.txt.gz"))
+    assert edge_set(plain) == edge_set(packed) == reference_edges(data)
+
+
+# --- the format: refused lines ------------------------------------------------
+
+@pytest.mark.parametrize(
+    "data, line",
+    [
+        (b"\n", 0),
+        (b"   \t\r\n1 2", 0),
+        (b"1 2\n\n", 1),  # a second LF at the end is an empty line
+        (b"1 2\n\n3 4\n", 1),
+        (b"1 2 3\n", 0),  # three numbers: a token count, not a bad id
+        (b"1 x y\n", 0),
+        (b"1\n", 0),
+        (b"1 2\n3 4\n5\n", 2),
+        (b"# a comment\n1 2\n", 0),
+        (b"1\x1f2\n", 0),  # U+001F is no separator: one token
+        ("1\u200b2\n".encode(), 0),  # nor is the zero-width space
+        ("1\u00a02\u00a03".encode(), 0),
+    ],
+)
+def test_lines_without_two_tokens(write, data, line):
+    path = write(data)
+    note = refusal(path)
+    if HAS_NOTES:
+        assert note == f"while reading {path!r}: Line {line} does not contain two tokens"
+
+
+@pytest.mark.parametrize(
+    "data, token, line",
+    [
+        (b"4294967296 0", "4294967296", 0),
+        (b"99999999999999999999999 0", "99999999999999999999999", 0),
+        (b"-1 2", "-1", 0),
+        (b"+ 2", "+", 0),
+        (b"++1 2", "++1", 0),
+        (b"1+ 2", "1+", 0),
+        (b"1e3 2", "1e3", 0),
+        (b"0x10 2", "0x10", 0),
+        (b"1,000 2", "1,000", 0),
+        (b"a b", "a", 0),  # the first bad token only
+        (b"1 b", "b", 0),
+        (b"1 2\n3 4\n5 -6\n", "-6", 2),
+        ("\ufeff1 2".encode(), "\ufeff1", 0),  # a byte order mark is no white space
+        ("\uff11 2".encode(), "\uff11", 0),  # digits of other scripts
+        ("\u0661 2".encode(), "\u0661", 0),
+    ],
+)
+def test_bad_vertex_ids(write, data, token, line):
+    path = write(data)
+    note = refusal(path)
+    if HAS_NOTES:
+        assert note == f"while reading {path!r}: Cannot parse vertex id {token} (line {line})"
+
+
+def test_refused_file_returns_nothing_and_leaks_no_descriptor(write):
+    good = b"1 2\n" * 50_000
+    paths = [write(good + b"1 2 3\n", "a.txt"), write(gzip.compress(good + b"x 1\n"), "b.gz")]
+    before = open_descriptors()
+    for _ in range(20):
+        for path in paths:
+            refusal(path)
+    assert open_descriptors() == before
+
+
+# --- open failures --------------------------------------------------------------
+
+def test_missing_file_is_os_error_and_silent(tmp_path, capfd):
+    path = str(tmp_path / "missing.txt")
+    note = refusal(path)
+    if HAS_NOTES:
+        assert note == f"while opening {path!r}: {os.strerror(errno.ENOENT)} (os error 2)"
+    for suffix in [".gz", ""]:
+        refusal(str(tmp_path / "nothing") + suffix)
+    captured = capfd.readouterr()
+    assert captured.err == "" and captured.out == ""
+
+
+@pytest.mark.parametrize("name", ["a\x00b.txt", "a\x00b.gz", "\x00"])
+def test_name_with_nul_byte(tmp_path, name):
+    (tmp_path / "a").write_bytes(b"1 2\n")  # a prefix that exists must not be opened
+    note = refusal(str(tmp_path / name))
+    if HAS_NOTES:
+        assert note.endswith(": data provided contains a nul byte")
+
+
+def test_empty_name():
+    refusal("")
+
+
+@pytest.mark.skipif(os.geteuid() == 0, reason="root reads files regardless of mode")
+def test_permission_denied(write):
+    path = write(b"1 2\n")
+    os.chmod(path, 0)
+    note = refusal(path)
+    if HAS_NOTES:
+        assert os.strerror(errno.EACCES) in note
+
+
+# --- faults after opening ----------------------------------------------------------
+
+def test_directory_is_a_fault(tmp_path, capfd):
+    for name in [str(tmp_path), str(tmp_path / "d.gz")]:
+        os.makedirs(name, exist_ok=True)
+        message = fault(name)
+        assert message == (
+            "operation failed unexpectedly: ReadError { kind: Os, code: "
+            f'{errno.EISDIR}, message: "{os.strerror(errno.EISDIR)}" }}'
+        )
+    err = capfd.readouterr().err
+    assert err.count("thread '<unnamed>' panicked at 'operation failed unexpectedly") == 2
+
+
+def test_device_read_error_is_a_fault():
+    # Opens fine; reading at offset 0 of the process's memory fails with EIO.
+    message = fault("/proc/self/mem")
+    assert f"code: {errno.EIO}" in message and os.strerror(errno.EIO) in message
+
+
+@pytest.mark.parametrize(
+    "data",
+    [
+        b"\xff 2\n",
+        b"1 2\n3 4\xfe\n",
+        b"1 2\xe2\x80",  # sequence cut short by the end of the file
+        b"\xc0\xaf 1",  # overlong
+        b"\xed\xa0\x80 1",  # a UTF-16 surrogate
+        b"\xf4\x90\x80\x80 1",  # above U+10FFFF
+        b"\x80 1",  # a lone continuation byte
+        b"\xff\n",  # refused as text before its tokens are counted
+        b"1 2 3 \xff",
+    ],
+)
+def test_invalid_utf8_is_a_fault(write, data, capfd):
+    message = fault(write(data))
+    assert message == (
+        f'operation failed unexpectedly: ReadError {{ kind: InvalidData, message: "{INVALID_UTF8}" }}'
+    )
+    assert f"panicked at '{message}'" in capfd.readouterr().err
+
+
+def test_refused_line_before_invalid_text_wins(write):
+    refusal(write(b"1 2\n3\n\xff 4\n"))
+
+
+def test_faults_close_the_file(write, tmp_path):
+    paths = [write(b"1 2\n" * 10_000 + b"\xff\n", "a.txt"),
+             write(gzip.compress(b"1 2\n" * 10_000)[:-3], "b.gz"),
+             str(tmp_path)]
+    before = open_descriptors()
+    for _ in range(20):
+        for path in paths:
+            fault(path)
+    assert open_descriptors() == before
+
+
+# --- choosing the reader by name ------------------------------------------------
+
+def test_plain_text_named_gz_is_a_fault(write):
+    assert BAD_HEADER in fault(write(b"1 2\n", "edges.gz"))
+
+
+def test_gzip_not_named_gz_is_read_as_text(write):
+    assert INVALID_UTF8 in fault(write(gzip.compress(b"1 2\n"), "edges.txt"))
+
+
+@pytest.mark.parametrize("name", ["edges.GZ", "edges.Gz", "edges.gz.txt", "edges.tgz", "a", "gz", "z"])
+def test_plain_names(tmp_path, monkeypatch, name):
+    monkeypatch.chdir(tmp_path)
+    (tmp_path / name).write_bytes(b"1 2\n")
+    assert edge_set(Graph.from_file(name)) == {(1, 2)}
+
+
+@pytest.mark.parametrize("name", [".gz", "a.gz", "edges.txt.gz"])
+def test_gzip_names(tmp_path, monkeypatch, name):
+    monkeypatch.chdir(tmp_path)
+    (tmp_path / name).write_bytes(gzip.compress(b"1 2\n"))
+    assert edge_set(Graph.from_file(name)) == {(1, 2)}
+
+
+def test_non_ascii_file_name(write):
+    path = write(b"1 2\n", "gr\u00e1fico-\u56fe.txt")
+    assert edge_set(Graph.from_file(path)) == {(1, 2)}
+
+
+def test_called_on_an_instance_and_by_keyword(write):
+    path = write(b"1 2\n2 3\n")
+    g = Graph()
+    g.add_edge(8, 9)
+    assert edge_set(g.from_file(path)) == edge_set(Graph.from_file(filename=path)) == {(1, 2), (2, 3)}
+    assert edge_set(g) == {(8, 9)}
+
+
+class Name(str):
+    pass
+
+
+def test_str_subclass_is_a_name(write):
+    assert edge_set(Graph.from_file(Name(write(b"1 2")))) == {(1, 2)}
+
+
+@pytest.mark.parametrize("name", [b"edges.txt", None, 3])
+def test_name_must_be_str(write, name):
+    write(b"1 2")
+    with pytest.raises(TypeError) as info:
+        Graph.from_file(name)
+    assert info.value.args == ()
+
+
+def test_path_object_is_not_a_name(write, tmp_path):
+    write(b"1 2")
+    with pytest.raises(TypeError):
+        Graph.from_file(tmp_path / "edges.txt")
+
+
+def test_name_with_lone_surrogate():
+    with pytest.raises(UnicodeEncodeError):
+        Graph.from_file("edges\ud800.txt")
+
+
+@pytest.mark.parametrize(
+    "args, kwargs, message",
+    [
+        ((), {}, "PyGraph.from_file() missing required positional argument: filename"),
+        (("a", "b"), {}, "PyGraph.from_file() takes at most 1 positional argument (2 given)"),
+        (("a",), {"filename": "b"}, "PyGraph.from_file() got multiple values for argument: filename"),
+        ((), {"filename": "a", "name": "b"}, "PyGraph.from_file() got an unexpected keyword argument: name"),
+    ],
+)
+def test_argument_matching(args, kwargs, message):
+    with pytest.raises(TypeError) as info:
+        Graph.from_file(*args, **kwargs)
+    assert info.value.args == (message,)
+
+
+# --- gzip: accepted -----------------------------------------------------------------
+
+@pytest.mark.parametrize("level", [0, 1, 6, 9])
+def test_gzip_module_output(write, level):
+    data = random_edge_text(random.Random(level), 5_000)
+    g = Graph.from_file(write(gzip.compress(data, compresslevel=level), "g.gz"))
+    assert edge_set(g) == reference_edges(data)
+
+
+def test_gzip_file_with_stored_name(write, tmp_path):
+    path = tmp_path / "named.txt.gz"
+    with gzip.GzipFile(filename="named.txt", mode="wb", fileobj=open(path, "wb"), mtime=1) as out:
+        out.write(b"1 2\n3 4\n")
+    assert edge_set(Graph.from_file(str(path))) == {(1, 2), (3, 4)}
+
+
+def test_zlib_gzip_wrapper(write):
+    compressor = zlib.compressobj(9, zlib.DEFLATED, 31)
+    packed = compressor.compress(b"7 8\n8 9") + compressor.flush()
+    assert edge_set(Graph.from_file(write(packed, "z.gz"))) == {(7, 8), (8, 9)}
+
+
+@pytest.mark.parametrize(
+    "fields",
+    [
+        dict(extra=b"AB\x04\x00data"),
+        dict(name=b"edges.txt"),
+        dict(comment=b"made by hand"),
+        dict(header_crc="good"),
+        dict(extra=b"x" * 65_535, name=b"n" * 100_000,
+             comment=b"c" * 3, header_crc="good"),
+        dict(flags=0xE0),  # reserved bits are ignored
+        dict(flags=0xE1, name=b"n", header_crc="good"),  # FTEXT too
+    ],
+    ids=["extra", "name", "comment", "hcrc", "all-large", "reserved", "reserved+text+hcrc"],
+)
+def test_gzip_header_fields(write, fields):
+    data = b"1 2\n2 3\n"
+    assert edge_set(Graph.from_file(write(member(data, **fields), "h.gz"))) == {(1, 2), (2, 3)}
+
+
+def test_empty_member(write):
+    assert Graph.from_file(write(gzip.compress(b""), "e.gz")).num_vertices() == 0
+
+
+def test_two_members_are_both_read(write):
+    packed = gzip.compress(b"1 2\n3") + gzip.compress(b" 4\n5 6")  # a line spans the members
+    assert edge_set(Graph.from_file(write(packed, "two.gz"))) == {(1, 2), (3, 4), (5, 6)}
+
+
+def test_many_members_across_buffers(write):
+    rng = random.Random(7)
+    data = random_edge_text(rng, 40_000, spaces=[" ", "\u3000"])
+    cuts = sorted(rng.sample(range(1, len(data)), 300))
+    pieces = [data[a:b] for a, b in zip([0] + cuts, cuts + [len(data)])]
+    packed = b"".join(member(p, name=b"p", header_crc="good") if i % 2 else gzip.compress(p)
+                      for i, p in enumerate(pieces))
+    assert edge_set(Graph.from_file(write(packed, "many.gz"))) == reference_edges(data)
+
+
+@pytest.mark.parametrize(
+    "junk",
+    [b"garbage after the member", b"\x00" * 1000, b"\x1f", b"\x1f\x00more", b"\x8b\x1f"],
+    ids=["text", "zeros", "lone-magic-byte", "half-magic", "swapped-magic"],
+)
+def test_trailing_garbage_is_ignored(write, junk):
+    packed = gzip.compress(b"1 2\n") + junk
+    assert edge_set(Graph.from_file(write(packed, "junk.gz"))) == {(1, 2)}
+
+
+def test_gzip_content_rules_apply(write):
+    path = write(gzip.compress(b"1 2\n\n"), "blank.gz")
+    note = refusal(path)
+    if HAS_NOTES:
+        assert note == f"while reading {path!r}: Line 1 does not contain two tokens"
+    assert INVALID_UTF8 in fault(write(gzip.compress(b"1 2\n\xff 3\n"), "bad.gz"))
+
+
+# --- gzip: faults ------------------------------------------------------------------
+
+def gzip_fault(write, packed):
+    return fault(write(packed, "broken.gz"))
+
+
+def expect_gzip_fault(write, packed, text):
+    kind = {BAD_HEADER: "InvalidInput", TRUNCATED: "UnexpectedEof"}.get(text, "InvalidData")
+    assert gzip_fault(write, packed) == (
+        f'operation failed unexpectedly: ReadError {{ kind: {kind}, message: "{text}" }}'
+    )
+
+
+def flip(data, index, mask=0x01):
+    out = bytearray(data)
+    out[index] ^= mask
+    return bytes(out)
+
+
+GOOD = gzip.compress(b"1 2\n2 3\n3 4\n", mtime=0)
+
+
+@pytest.mark.parametrize(
+    "packed, text",
+    [
+        (b"", TRUNCATED),
+        (b"1 2\n", BAD_HEADER),
+        (flip(GOOD, 0), BAD_HEADER),
+        (flip(GOOD, 1), BAD_HEADER),
+        (GOOD[:2] + b"\x07" + GOOD[3:], BAD_HEADER),  # method other than deflate
+        (flip(GOOD, len(GOOD) - 8), BAD_CHECKSUM),  # CRC-32
+        (flip(GOOD, len(GOOD) - 5, 0x80), BAD_CHECKSUM),
+        (flip(GOOD, len(GOOD) - 4), BAD_CHECKSUM),  # ISIZE
+        (member(b"1 2\n", size=4 + 1), BAD_CHECKSUM),
+        (member(b"1 2\n", header_crc=0), BAD_CHECKSUM),
+        (member(b"1 2\n", name=b"x", header_crc=(zlib.crc32(b"x") & 0xFFFF) ^ 1), BAD_CHECKSUM),
+        (GOOD[:10] + b"\x07" + GOOD[11:], BAD_DEFLATE),  # reserved block type
+        (GOOD[:10] + b"\x00\x05\x00\x00\x00" + GOOD[15:], BAD_DEFLATE),  # stored length check
+        (GOOD + GOOD[:-1], TRUNCATED),
+        (GOOD + b"\x1f\x8b", TRUNCATED),
+        (GOOD + flip(GOOD, len(GOOD) - 1), BAD_CHECKSUM),
+        (GOOD + b"\x1f\x8b\x07" + GOOD[3:], BAD_HEADER),
+    ],
+    ids=["empty", "plain-text", "magic0", "magic1", "method", "crc", "crc-high", "isize",
+         "isize-member", "hcrc", "hcrc-name", "block-type", "stored-length", "second-truncated",
+         "second-magic-only", "second-crc", "second-method"],
+)
+def test_gzip_faults(write, packed, text):
+    expect_gzip_fault(write, packed, text)
+
+
+def test_truncated_at_every_offset(write):
+    packed = member(b"1 2\n3 4\n" * 3, extra=b"ex", name=b"name", comment=b"c", header_crc="good")
+    for end in range(len(packed)):
+        expect_gzip_fault(write, packed[:end], TRUNCATED)
+    assert edge_set(Graph.from_file(write(packed, "whole.gz"))) == {(1, 2), (3, 4)}
+
+
+def test_large_file_truncated_at_many_offsets(write):
+    data = random_edge_text(random.Random(11), 40_000)
+    packed = gzip.compress(data, compresslevel=1)
+    rng = random.Random(12)
+    for end in sorted(rng.sample(range(len(packed)), 25)) + [len(packed) - 1, len(packed) - 4]:
+        expect_gzip_fault(write, packed[:end], TRUNCATED)
+
+
+def test_damaged_deflate_data_never_loads(write):
+    # Damage may surface as bad deflate data, a checksum mismatch, a short
+    # stream, or text that decodes to a refused line; never as a graph.
+    data = random_edge_text(random.Random(13), 2_000)
+    packed = gzip.compress(data, mtime=0)
+    rng = random.Random(14)
+    outcomes = set()
+    for _ in range(60):
+        index = rng.randrange(10, len(packed) - 8)
+        path = write(flip(packed, index, 1 << rng.randrange(8)), "damaged.gz")
+        with pytest.raises(BaseException) as info:
+            Graph.from_file(path)
+        error = info.value
+        if type(error) is OSError:
+            outcomes.add("refused")
+        else:
+            assert type(error).__name__ == "PanicException"
+            message = error.args[0]
+            assert any(text in message for text in (BAD_CHECKSUM, BAD_DEFLATE, TRUNCATED, INVALID_UTF8))
+            outcomes.add(message)
+    assert any(BAD_DEFLATE in o for o in outcomes)
