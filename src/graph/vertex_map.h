@@ -188,11 +188,13 @@ class VertexMap {
   void destroy() noexcept {
     if constexpr (!std::is_trivially_destructible_v<V>) {
       for_each([](Vertex, V& value) { value.~V(); });
-    } else if (has_max_) {
-      max_entry_.value.~V();
     }
     std::free(slots_);
     slots_ = nullptr;
+    // The side entry is a member: its own destructor runs after ours, so it
+    // must be left owning nothing or its value would be released twice.
+    clear_entry(max_entry_);
+    has_max_ = false;
   }
 
   void steal(VertexMap& other) noexcept {

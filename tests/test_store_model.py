@@ -1,0 +1,264 @@
+"""Random sequences of store operations checked against a plain Python model.
+
+The model is a dict from vertex to the set of its neighbours (a loop is the
+vertex in its own set). After every step the graph must agree with the model
+and keep every consistency rule of the store.
+"""
+
+import random
+
+import pytest
+from hypothesis import HealthCheck, settings
+from hypothesis import strategies as st
+from hypothesis.stateful import (
+    Bundle,
+    RuleBasedStateMachine,
+    consumes,
+    initialize,
+    invariant,
+    multiple,
+    rule,
+)
+
+from quiverlane import Graph
+
+MAX = 4294967295
+# A small pool makes collisions of edits likely; the extremes include the
+# id the hash tables use for their free slots.
+EXTREMES = [0, MAX, MAX - 1, 2**31, 2**31 - 1]
+vertex_ids = st.one_of(st.integers(0, 11), st.sampled_from(EXTREMES))
+wide_ids = st.one_of(vertex_ids, st.integers(0, MAX))
+
+
+def model_edges(model):
+    return {(min(u, v), max(u, v)) for u, nbrs in model.items() for v in nbrs}
+
+
+def model_degree(model, v):
+    nbrs = model.get(v, set())
+    return len(nbrs - {v}) + (2 if v in nbrs else 0)
+
+
+def assert_matches(g, model):
+    """The graph equals the model and keeps every consistency rule."""
+    vertices = g.vertices()
+    assert vertices == set(model)
+    assert g.num_vertices() == len(vertices) == len(model)
+    pairs = g.edges()
+    assert all(a <= b for a, b in pairs), pairs
+    edges = set(pairs)
+    assert len(edges) == len(pairs), "an edge is listed twice"
+    assert edges == model_edges(model)
+    assert g.num_edges() == len(pairs)
+    total = 0
+    for v, nbrs in model.items():
+        assert g.neighbours(v) == nbrs
+        assert g.degree(v) == model_degree(model, v)
+        total += g.degree(v)
+        for w in nbrs:
+            assert v in model[w]  # the model itself stays symmetric
+            assert g.adjacent(v, w) and g.adjacent(w, v)
+    assert total == 2 * g.num_edges()
+    assert repr(g) == f"Graph (n={len(model)},m={len(pairs)})]"
+
+
+def snapshot(model):
+    return {v: set(nbrs) for v, nbrs in model.items()}
+
+
+class StoreMachine(RuleBasedStateMachine):
+    copies = Bundle("copies")
+
+    @initialize()
+    def start(self):
+        self.g = Graph()
+        self.model = {}
+
+    # --- edits -------------------------------------------------------------
+
+    @rule(v=wide_ids)
+    def add_vertex(self, v):
+        assert self.g.add_vertex(v) is None
+        self.model.setdefault(v, set())
+
+    @rule(u=vertex_ids, v=vertex_ids)
+    def add_edge(self, u, v):
+        new = v not in self.model.get(u, set())
+        assert self.g.add_edge(u, v) is new
+        self.model.setdefault(u, set()).add(v)
+        self.model.setdefault(v, set()).add(u)
+
+    @rule(hub=vertex_ids, leaves=st.lists(wide_ids, min_size=3, max_size=30))
+    def add_star(self, hub, leaves):
+        # Enough neighbours at once to move a set from inline to a table.
+        for leaf in leaves:
+            self.add_edge(hub, leaf)
+
+    @rule(u=vertex_ids, v=vertex_ids)
+    def remove_edge(self, u, v):
+        present = v in self.model.get(u, set())
+        assert self.g.remove_edge(u, v) is present
+        if present:
+            self.model[u].discard(v)
+            self.model[v].discard(u)
+
+    @rule(data=st.data())
+    def remove_existing_edge(self, data):
+        edges = sorted(model_edges(self.model))
+        if edges:
+            a, b = data.draw(st.sampled_from(edges))
+            if data.draw(st.booleans()):
+                a, b = b, a
+            self.remove_edge(a, b)
+
+    @rule(v=wide_ids)
+    def remove_vertex(self, v):
+        present = v in self.model
+        assert self.g.remove_vertex(v) is present
+        if present:
+            for w in self.model.pop(v):
+                if w != v:
+                    self.model[w].discard(v)
+
+    @rule(data=st.data())
+    def remove_existing_vertex(self, data):
+        if self.model:
+            self.remove_vertex(data.draw(st.sampled_from(sorted(self.model))))
+
+    @rule()
+    def remove_loops(self):
+        looped = [v for v, nbrs in self.model.items() if v in nbrs]
+        assert self.g.remove_loops() == len(looped)
+        for v in looped:
+            self.model[v].discard(v)
+
+    @rule()
+    def remove_isolates(self):
+        isolated = [v for v in self.model if model_degree(self.model, v) == 0]
+        assert self.g.remove_isolates() == len(isolated)
+        for v in isolated:
+            del self.model[v]
+
+    # --- copies --------------------------------------------------------------
+
+    @rule(target=copies)
+    def take_copy(self):
+        c = self.g.copy()
+        assert c is not self.g
+        assert_matches(c, self.model)
+        return multiple((c, snapshot(self.model)))
+
+    @rule(kept=copies)
+    def copy_unaffected_by_later_edits(self, kept):
+        c, expected = kept
+        assert_matches(c, expected)
+
+    @rule(kept=consumes(copies))
+    def continue_on_copy(self, kept):
+        # Carry on editing the copy; the old graph is dropped.
+        c, expected = kept
+        self.g, self.model = c, expected
+
+    @rule()
+    def replace_with_own_copy(self):
+        self.g = self.g.copy()
+
+    # --- queries -------------------------------------------------------------
+
+    @rule(u=wide_ids, v=wide_ids)
+    def query(self, u, v):
+        assert self.g.contains(u) is (u in self.model)
+        assert self.g.adjacent(u, v) is (v in self.model.get(u, set()))
+        assert self.g.degree(u) == model_degree(self.model, u)
+        if u in self.model:
+            assert self.g.neighbours(u) == self.model[u]
+        else:
+            with pytest.raises(BaseException) as info:
+                self.g.neighbours(u)
+            assert type(info.value).__name__ == "PanicException"
+            assert info.value.args == ("Vertex not contained in graph",)
+
+    @invariant()
+    def graph_matches_model(self):
+        assert_matches(self.g, self.model)
+
+
+StoreMachine.TestCase.settings = settings(
+    max_examples=60,
+    stateful_step_count=40,
+    deadline=None,
+    suppress_health_check=[HealthCheck.too_slow],
+)
+TestStoreModel = StoreMachine.TestCase
+
+
+# --- large random graphs, grown and shrunk ----------------------------------
+
+def random_vertex(rng, hubs):
+    r = rng.random()
+    if r < 0.3:
+        return rng.choice(hubs)
+    if r < 0.35:
+        return rng.choice(EXTREMES)
+    return rng.randrange(MAX + 1) if r < 0.7 else rng.randrange(3000)
+
+
+@pytest.mark.parametrize("seed", [1, 2, 3])
+def test_large_random_graph_grows_and_shrinks(seed):
+    rng = random.Random(seed)
+    hubs = [rng.randrange(MAX + 1) for _ in range(5)] + [MAX, 0]
+    g, model = Graph(), {}
+
+    def add(u, v):
+        assert g.add_edge(u, v) is (v not in model.get(u, set()))
+        model.setdefault(u, set()).add(v)
+        model.setdefault(v, set()).add(u)
+
+    for _ in range(20000):
+        add(random_vertex(rng, hubs), random_vertex(rng, hubs))
+    assert_matches(g, model)
+    assert max(len(nbrs) for nbrs in model.values()) > 1000
+    c, at_copy = g.copy(), snapshot(model)
+
+    # Shrink every neighbour set back down to a few members, then empty some.
+    for v in sorted(model, key=lambda v: -len(model[v]))[:200]:
+        for w in sorted(model[v])[2:]:
+            assert g.remove_edge(w, v) is True
+            model[v].discard(w)
+            model[w].discard(v)
+    assert_matches(g, model)
+    for v in list(model)[::3]:
+        assert g.remove_vertex(v) is True
+        for w in model.pop(v):
+            if w != v:
+                model[w].discard(v)
+    assert_matches(g, model)
+    # Regrow on the same (never shrunk) tables.
+    for _ in range(5000):
+        add(random_vertex(rng, hubs), random_vertex(rng, hubs))
+    assert_matches(g, model)
+    isolated = [v for v in model if model_degree(model, v) == 0]
+    assert g.remove_isolates() == len(isolated)
+    for v in isolated:
+        del model[v]
+    assert_matches(g, model)
+    # The copy taken before all of this is untouched.
+    assert_matches(c, at_copy)
+
+
+def test_remove_every_vertex_of_large_graph():
+    rng = random.Random(7)
+    g = Graph()
+    vertices = set()
+    for _ in range(20000):
+        u, v = rng.randrange(2000), rng.randrange(2000)
+        g.add_edge(u, v)
+        vertices |= {u, v}
+    for v in sorted(vertices, key=lambda _: rng.random()):
+        assert g.remove_vertex(v) is True
+    assert g.num_vertices() == 0
+    assert g.num_edges() == 0
+    assert g.edges() == []
+    # Tables kept from before still work.
+    g.add_edge(MAX, 0)
+    assert g.edges() == [(0, MAX)]
