@@ -14,6 +14,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <new>
 #include <type_traits>
 #include <utility>
 
@@ -85,8 +86,7 @@ class VertexMap {
     if (key == detail::kEmptyKey) {
       if (!has_max_) return false;
       max_entry_.value.~V();
-      clear_entry(max_entry_);
-      has_max_ = false;
+      reset_max_entry();
       return true;
     }
     if (slots_ == nullptr) return false;
@@ -193,7 +193,16 @@ class VertexMap {
     slots_ = nullptr;
     // The side entry is a member: its own destructor runs after ours, so it
     // must be left owning nothing or its value would be released twice.
-    clear_entry(max_entry_);
+    reset_max_entry();
+  }
+
+  // Starts a new, empty side value in place of one already destroyed (or
+  // owning nothing). It is constructed, not zeroed with memset: stores into
+  // an object whose lifetime has ended may be dropped by the optimiser, and
+  // then the member destructor frees the old storage a second time.
+  void reset_max_entry() noexcept {
+    max_entry_.key = detail::kEmptyKey;
+    new (&max_entry_.value) V();
     has_max_ = false;
   }
 
