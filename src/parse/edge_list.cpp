@@ -2,11 +2,10 @@
 
 #include <string>
 
-#include "parse/edge_lines.h"
 #include "parse/gzip_decoder.h"
 #include "parse/posix_file.h"
 #include "parse/read_error.h"
-#include "parse/text_window.h"
+#include "parse/read_lines.h"
 
 namespace quiverlane {
 
@@ -19,25 +18,12 @@ EdgeListError open_failure(const PosixFile& file) {
   return EdgeListError{EdgeListError::Kind::kOpenFailure, std::move(message), 0};
 }
 
-// Lines are handled as soon as they are complete, so the file is never held
-// whole; on a refused line the graph built so far is dropped with the parser.
+// On a refused line the graph built so far is dropped here, never returned.
 template <class Source>
-EdgeListResult read_lines(Source& source, std::size_t window_capacity) {
-  TextWindow window(window_capacity);
-  EdgeLineParser parser;
-  for (;;) {
-    std::uint8_t* free = window.make_room();
-    const std::size_t got = source.read(free, window.room());
-    if (got == 0) break;
-    window.fill(got);
-    const std::uint8_t* rest = parser.take_lines(window.begin(), window.end());
-    if (rest == nullptr) return std::move(parser.error());
-    window.consume_to(rest);
-  }
-  // Data that ends without a LF still ends a line; an empty rest is no line.
-  if (window.begin() != window.end() && !parser.take_last_line(window.begin(), window.end()))
-    return std::move(parser.error());
-  return std::move(parser.graph());
+EdgeListResult read_graph(Source& source, std::size_t window_capacity) {
+  Graph graph;
+  if (auto error = read_lines(source, graph, window_capacity)) return std::move(*error);
+  return graph;
 }
 
 }  // namespace
@@ -45,14 +31,14 @@ EdgeListResult read_lines(Source& source, std::size_t window_capacity) {
 EdgeListResult read_edge_list(std::string_view filename, const ReaderBuffers& buffers) {
   PosixFile file(filename);
   if (!file.is_open()) return open_failure(file);
-  return read_lines(file, buffers.text);
+  return read_graph(file, buffers.text);
 }
 
 EdgeListResult read_gzip_edge_list(std::string_view filename, const ReaderBuffers& buffers) {
   PosixFile file(filename);
   if (!file.is_open()) return open_failure(file);
   GzipDecoder decoder(file, buffers.compressed);
-  return read_lines(decoder, buffers.text);
+  return read_graph(decoder, buffers.text);
 }
 
 EdgeListResult read_edge_list(std::string_view filename) {
