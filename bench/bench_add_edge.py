@@ -372,15 +372,20 @@ def memory_child(name: str, path: str, edges: int) -> None:
     structure, f, count = made
     loop = LOOPS[kind]
     gc.collect()
+    gc.disable()  # as in the timed builds, so this build's time can stand in for one
     base_now, base_peak, base_rusage = rss_now(), rss_peak(), rusage_peak()
+    start = time.perf_counter()
     loop(f, us, vs)
+    seconds = time.perf_counter() - start
     after_now, after_peak, after_rusage = rss_now(), rss_peak(), rusage_peak()
+    gc.enable()
     if count is not None and count(structure) != edges:
         sys.exit(f"{name}: built {count(structure)} edges, expected {edges}")
     print(json.dumps({
         "base_now": base_now, "base_peak": base_peak,
         "after_now": after_now, "after_peak": after_peak,
         "base_rusage": base_rusage, "after_rusage": after_rusage,
+        "seconds": seconds,
     }))
 
 
@@ -452,13 +457,18 @@ def main() -> None:
     print(f"{versions()}; best of {args.repeats} (peers: 1), collector off while timed",
           flush=True)
 
-    # Round-robin, so drift on a noisy machine hits every row alike.  Peers,
-    # and any structure whose build takes longer than SLOW_BUILD_SECONDS, are
-    # built once only, to keep the whole run within a few minutes.
+    # Round-robin, so drift on a noisy machine hits every row alike.  To keep
+    # the whole run within a few minutes, a structure whose build takes longer
+    # than SLOW_BUILD_SECONDS is built once only, and the peers, far from our
+    # figures anyway, are built once in all: their memory run is also timed.
     best = {}
     builds = {}
+    memory = {}
+    peers_timed_here = args.no_memory
     for _ in range(args.repeats):
         for name in names:
+            if name in PEER_ROWS and not peers_timed_here:
+                continue
             if name in best and (name in PEER_ROWS or best[name] > SLOW_BUILD_SECONDS):
                 continue
             seconds = timed_build(name, *(hot if name in HOT_ROWS else (us, vs)))
@@ -466,15 +476,18 @@ def main() -> None:
                 continue
             best[name] = min(seconds, best.get(name, float("inf")))
             builds[name] = builds.get(name, 0) + 1
-    names = [n for n in names if n in best]
 
-    memory = {}
     if not args.no_memory:
         for name in names:
             if name in MEMORY_ROWS:
                 result = measure_memory(name, path, args.edges)
-                if result is not None:
-                    memory[name] = result
+                if result is None:
+                    continue
+                memory[name] = result
+                if name in PEER_ROWS:
+                    best[name] = result["seconds"]
+                    builds[name] = 1
+    names = [n for n in names if n in best]
 
     baseline = best["noop"]
     edges = args.edges
@@ -488,7 +501,9 @@ def main() -> None:
         ns = best[name] / edges * 1e9
         ratio = best[name] / baseline
         peak = kept = ""
-        if builds[name] < args.repeats:
+        if name in PEER_ROWS and not peers_timed_here:
+            note += " (timed 1x, in its memory run)"
+        elif builds[name] < args.repeats:
             note += f" (timed {builds[name]}x)"
         if name in memory:
             m = memory[name]
