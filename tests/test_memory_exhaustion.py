@@ -1,0 +1,149 @@
+"""Running out of memory while the graph grows: MemoryError, never an abort,
+and a consistent, usable graph afterwards.
+
+Runs in a child process whose address space is capped a little above what
+it already uses.
+"""
+
+import sys
+
+import pytest
+
+from conftest import run_python
+
+pytestmark = pytest.mark.skipif(not sys.platform.startswith("linux"), reason="needs RLIMIT_AS and /proc")
+
+CHILD = r"""
+import os, resource, sys
+from quiverlane import Graph
+
+HEADROOM = {headroom}
+M = 40000  # first-kind vertices: every round gives each of them a new edge
+
+def address_space():
+    with open("/proc/self/statm") as f:
+        return int(f.read().split()[0]) * os.sysconf("SC_PAGE_SIZE")
+
+g = Graph()
+failures = []        # (u, v, u was a vertex, v was a vertex) of failed add_edge calls
+other_failures = [0]  # MemoryErrors raised by the interpreter's own work
+attempt = [0, 0, False, False]
+in_add_edge = [0]
+
+def grow(pairs):
+    # Adds edges until the first MemoryError; True if there was one.
+    try:
+        for u, v in pairs:
+            attempt[0] = u
+            attempt[1] = v
+            attempt[2] = g.contains(u)
+            attempt[3] = g.contains(v)
+            in_add_edge[0] = 1
+            g.add_edge(u, v)
+            in_add_edge[0] = 0
+    except MemoryError:
+        if in_add_edge[0]:
+            failures.append(tuple(attempt))
+        else:
+            other_failures[0] += 1
+        in_add_edge[0] = 0
+        return True
+    return False
+
+def new_pairs():
+    # Distinct for distinct i: (i mod M, M + i div M).
+    i = 0
+    while True:
+        yield i % M, M + i // M
+        i += 1
+
+def existing_pairs(step):
+    # Edges among the first-kind vertices, so failures hit neighbour sets.
+    j = 0
+    while j < 200000:
+        yield (j * step) % M, (j * step + 1 + j // M) % M
+        j += 1
+
+def mixed_pairs():
+    # One new endpoint and one existing one.
+    j = 0
+    while j < 50000:
+        yield j % M, 3000000000 + j
+        j += 1
+
+soft, hard = resource.getrlimit(resource.RLIMIT_AS)
+limit = address_space() + HEADROOM
+if hard != resource.RLIM_INFINITY and limit > hard:
+    print("SKIP the hard limit is below the planned cap")
+    sys.exit(0)
+try:
+    resource.setrlimit(resource.RLIMIT_AS, (limit, hard))
+except (ValueError, OSError) as e:
+    print("SKIP cannot set RLIMIT_AS:", e)
+    sys.exit(0)
+
+ran_out = grow(new_pairs())
+for step in (1, 7, 13, 31):
+    grow(existing_pairs(step))
+for _ in range(3):
+    grow(mixed_pairs())
+
+resource.setrlimit(resource.RLIMIT_AS, (soft, hard))
+assert ran_out
+
+# Each failed add_edge changed nothing.
+for u, v, u_was, v_was in failures:
+    assert not g.adjacent(u, v), (u, v)
+    assert not g.adjacent(v, u), (u, v)
+    assert g.contains(u) == u_was, (u, v)
+    assert g.contains(v) == v_was, (u, v)
+
+# The whole graph is consistent.
+vertices = g.vertices()
+assert len(vertices) == g.num_vertices()
+m = g.num_edges()
+assert sum(g.degree(v) for v in vertices) == 2 * m
+edges = g.edges()
+assert len(edges) == m
+listed = {{}}
+for a, b in edges:
+    assert a <= b
+    listed[a] = listed.get(a, 0) + (2 if a == b else 1)
+    if a != b:
+        listed[b] = listed.get(b, 0) + 1
+del edges
+for v in vertices:
+    assert listed.get(v, 0) == g.degree(v), v
+del listed
+for v in list(vertices)[::97]:
+    nbrs = g.neighbours(v)
+    assert len(nbrs) == g.degree(v) - (1 if v in nbrs else 0)
+    for w in nbrs:
+        assert g.adjacent(w, v), (v, w)
+
+# And usable.
+assert g.add_edge(4294967295, 0) is True
+assert g.remove_edge(0, 4294967295) is True
+assert g.remove_vertex(M) is True
+c = g.copy()
+assert c.num_edges() == g.num_edges()
+assert repr(c) == repr(g)
+print("OK", m, len(failures), other_failures[0])
+"""
+
+
+@pytest.mark.parametrize("headroom_mib", [10, 20])
+def test_memory_exhaustion_leaves_graph_consistent(headroom_mib):
+    result = run_python(CHILD.format(headroom=headroom_mib * 2**20), timeout=300)
+    if result.stdout.startswith("SKIP"):
+        pytest.skip(result.stdout.strip())
+    assert result.returncode == 0, result.stdout + result.stderr
+    words = result.stdout.split()
+    assert words[0] == "OK", result.stdout
+    edges, native_failures = int(words[1]), int(words[2])
+    assert edges > 0
+    # The store itself ran out, not only the interpreter.
+    assert native_failures >= 1, result.stdout
+    # MemoryError, not a fault report or an abort message.
+    assert "panicked" not in result.stderr
+    assert "memory allocation of" not in result.stderr
