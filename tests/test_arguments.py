@@ -349,3 +349,31 @@ def test_unexpected_keyword_whose_str_raises():
     with pytest.raises(ValueError, match="no text"):
         g.add_vertex(1, **{Key("k"): 1})
     assert g.num_vertices() == 0
+
+
+def test_no_reference_leaks_on_any_path():
+    import sys
+
+    g = build_graph([(1, 2)])
+    big = 10**12  # out of range, and not a cached small int
+    vertex = 3_000_000_000
+    index = Index(5)
+    objects = [big, vertex, index]
+    before = [sys.getrefcount(o) for o in objects]
+    for _ in range(200):
+        g.add_vertex(vertex)
+        g.degree(u=vertex)
+        g.add_edge(vertex, index)
+        g.add_edge(v=index, u=vertex)
+        g.adjacent(index, v=vertex)
+        for bad in (lambda: g.degree(big), lambda: g.add_edge(big, index), lambda: g.degree(u=big)):
+            try:
+                bad()
+            except OverflowError:
+                pass
+        try:
+            g.add_edge(index, vertex, w=big)
+        except TypeError:
+            pass
+        g.neighbours(vertex)
+    assert [sys.getrefcount(o) for o in objects] == before

@@ -620,3 +620,51 @@ def test_resumed_fault_in_process_leaves_graphs_usable():
         assert type(info.value).__name__ == "PanicException"
     assert g.add_edge(2, 3) is True
     assert g.edges() and g.num_edges() == 2
+
+
+def test_fault_exception_raised_directly_in_index():
+    # A PanicException made by Python code is resumed as a fault too; its
+    # value is an exception instance, so the message is the generic one.
+    panic = type(fault_exception())
+    g = build_graph([(1, 2)])
+
+    class RaisesInstance:
+        def __index__(self):
+            raise panic("made in Python")
+
+    class RaisesClass:
+        def __index__(self):
+            raise panic
+
+    for arg in (RaisesInstance(), RaisesClass()):
+        with pytest.raises(BaseException) as info:
+            g.add_edge(arg, 1)
+        assert type(info.value) is panic
+        assert info.value.args == ("Unwrapped panic from Python code",)
+    assert g.edges() == [(1, 2)]
+
+
+def test_fault_in_another_thread():
+    result = run_python(
+        """
+        import threading
+        from quiverlane import Graph
+        g = Graph()
+        seen = []
+        def work():
+            try:
+                g.neighbours(5)
+            except BaseException as e:
+                seen.append(e.args)
+            g.add_edge(5, 6)
+        t = threading.Thread(target=work)
+        t.start()
+        t.join()
+        print(seen, repr(g))
+        """
+    )
+    assert result.returncode == 0, result.stderr
+    assert result.stdout == "[('Vertex not contained in graph',)] Graph (n=2,m=1)]\n"
+    lines = result.stderr.splitlines()
+    assert REPORT_LINE.match(lines[0])
+    assert lines[1:] == [NOTE_LINE]

@@ -253,3 +253,42 @@ def test_instances_released_with_last_reference():
     assert result.returncode == 0, result.stderr
     growth_kib = int(result.stdout)
     assert growth_kib < 20 * 1024
+
+
+def test_type_flags():
+    heap_type, base_type, have_gc = 1 << 9, 1 << 10, 1 << 14
+    assert not Graph.__flags__ & heap_type
+    assert not Graph.__flags__ & base_type
+    assert not Graph.__flags__ & have_gc
+    assert Graph.__itemsize__ == 0
+    assert Graph.__dictoffset__ == 0
+    assert Graph.__weakrefoffset__ == 0
+
+
+def test_graphs_from_several_threads():
+    import threading
+
+    shared = Graph()
+    own = {}
+    errors = []
+
+    def work(t):
+        try:
+            g = own.setdefault(t, Graph())
+            for i in range(2000):
+                g.add_edge(i, i + t)
+                shared.add_edge(t * 10000 + i, i)
+            g.remove_loops()
+        except BaseException as e:  # noqa: B036 - report anything, faults included
+            errors.append(e)
+
+    threads = [threading.Thread(target=work, args=(t,)) for t in range(1, 5)]
+    for thread in threads:
+        thread.start()
+    for thread in threads:
+        thread.join()
+    assert errors == []
+    assert shared.num_edges() == 4 * 2000
+    for t, g in own.items():
+        assert g.num_edges() == 2000
+        assert g.adjacent(0, t)
