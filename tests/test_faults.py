@@ -668,3 +668,17 @@ def test_fault_in_another_thread():
     lines = result.stderr.splitlines()
     assert REPORT_LINE.match(lines[0])
     assert lines[1:] == [NOTE_LINE]
+
+
+def test_recursion_through_index_unwinds_every_access():
+    g = build_graph([(1, 2)])
+
+    class Deeper:
+        def __index__(self):
+            return g.degree(Deeper())  # shared inside shared, without end
+
+    with pytest.raises(RecursionError):
+        g.degree(Deeper())
+    # Every nested shared access was given back.
+    g.add_vertex(3)
+    assert repr(g) == "Graph (n=3,m=1)]"

@@ -292,3 +292,26 @@ def test_graphs_from_several_threads():
     for t, g in own.items():
         assert g.num_edges() == 2000
         assert g.adjacent(0, t)
+
+
+@pytest.mark.parametrize(
+    "call",
+    [
+        lambda: Graph.num_vertices(object()),
+        lambda: Graph.degree(object(), 1),
+        lambda: Graph.add_edge(1, 2, 3),
+        lambda: Graph.__repr__(object()),
+        lambda: Graph.num_edges(),
+        lambda: Graph.__new__(int),
+    ],
+)
+def test_unbound_calls_with_wrong_self_refused(call):
+    with pytest.raises(TypeError):
+        call()
+
+
+def test_unbound_call_with_graph_self():
+    g = Graph()
+    assert Graph.add_edge(g, 1, 2) is True
+    assert Graph.num_edges(g) == 1
+    assert Graph.__repr__(g) == "Graph (n=2,m=1)]"
