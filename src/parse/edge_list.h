@@ -35,8 +35,9 @@ using EdgeListResult = std::variant<Graph, EdgeListError>;
 EdgeListResult read_edge_list(std::string_view filename);
 EdgeListResult read_gzip_edge_list(std::string_view filename);
 
-// Buffer sizes, exposed so that tests and the fuzzer can force lines and
-// gzip members to straddle buffer boundaries.
+// Buffer sizes, exposed so that the fuzzer can force lines and gzip
+// members to straddle buffer boundaries. 64 KiB each: against 8 KiB text and
+// 32 KiB compressed buffers, gzip loads ran about a tenth faster.
 struct ReaderBuffers {
   std::size_t text = 64 * 1024;        // the line window (grows for longer lines)
   std::size_t compressed = 64 * 1024;  // gzip input
