@@ -8,8 +8,6 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
-#include <new>
-#include <stdexcept>
 
 #include "binding/call_scope.h"
 #include "binding/conversions.h"
@@ -81,66 +79,16 @@ void seed(KeyPair& key) noexcept {
 
 }  // namespace
 
-ArgumentSet::ArgumentSet() noexcept : slots_(inline_slots_) {
+WorkingSetKey next_argument_set_key() noexcept {
   KeyPair& key = thread_key;
   if (!key.seeded) seed(key);
   const std::uint64_t derived = mix64(key.first ^ mix64(key.second));
   ++key.first;
-  offset_ = derived;
-  multiplier_ = mix64(derived + key.second) | 1u;
-  free_value_first_ = (derived >> 63) != 0;
-  std::memset(inline_slots_, 0xFF, sizeof inline_slots_);
-}
-
-ArgumentSet::ArgumentSet(ArgumentSet&& other) noexcept
-    : slots_(other.slots_),
-      mask_(other.mask_),
-      size_(other.size_),
-      offset_(other.offset_),
-      multiplier_(other.multiplier_),
-      shift_(other.shift_),
-      has_free_value_(other.has_free_value_),
-      free_value_first_(other.free_value_first_) {
-  if (other.slots_ == other.inline_slots_) {
-    std::memcpy(inline_slots_, other.inline_slots_, sizeof inline_slots_);
-    slots_ = inline_slots_;
-  }
-  other.slots_ = other.inline_slots_;
-  other.mask_ = kInlineCapacity - 1;
-  other.shift_ = 64 - 3;
-  other.size_ = 0;
-  other.has_free_value_ = false;
-  std::memset(other.inline_slots_, 0xFF, sizeof other.inline_slots_);
-}
-
-void ArgumentSet::release() noexcept {
-  if (slots_ != inline_slots_) std::free(slots_);
-}
-
-void ArgumentSet::grow_for(std::size_t n) {
-  std::size_t capacity = 2 * (mask_ + 1);
-  unsigned log2 = 64 - shift_ + 1;
-  while (max_load(capacity) < n) {
-    if (log2 >= 40) throw std::length_error("argument set too large");
-    capacity *= 2;
-    ++log2;
-  }
-  auto* table = static_cast<Vertex*>(std::malloc(capacity * sizeof(Vertex)));
-  if (table == nullptr) throw std::bad_alloc();
-  std::memset(table, 0xFF, capacity * sizeof(Vertex));
-  const std::size_t new_mask = capacity - 1;
-  const unsigned new_shift = 64 - log2;
-  for (std::size_t i = 0; i <= mask_; ++i) {
-    const Vertex v = slots_[i];
-    if (v == kFreeSlot) continue;
-    std::size_t j = static_cast<std::size_t>(((v ^ offset_) * multiplier_) >> new_shift);
-    while (table[j] != kFreeSlot) j = (j + 1) & new_mask;
-    table[j] = v;
-  }
-  release();
-  slots_ = table;
-  mask_ = new_mask;
-  shift_ = new_shift;
+  WorkingSetKey result;
+  result.offset = derived;
+  result.multiplier = mix64(derived + key.second) | 1u;
+  result.kept_aside_first = (derived >> 63) != 0;
+  return result;
 }
 
 ArgumentSet to_argument_set(PyObject* object) {

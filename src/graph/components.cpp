@@ -1,5 +1,7 @@
 #include "graph/components.h"
 
+#include "graph/working_set.h"
+
 namespace quiverlane {
 
 std::vector<VertexSet> components(const Graph& graph) {
@@ -7,11 +9,11 @@ std::vector<VertexSet> components(const Graph& graph) {
   // Every vertex enters `visited` exactly once and each component is grown by
   // a traversal from its seed, so no vertex or edge is looked at twice: a
   // long path or a million isolated vertices cost linear time.
-  VertexSet visited;
+  WorkingSet visited;
   visited.reserve(graph.num_vertices());
   std::vector<Vertex> members;
   graph.adjacency.for_each([&](Vertex seed, const VertexSet& around) {
-    if (!visited.insert_reserved(seed)) return;
+    if (!visited.insert(seed)) return;
     VertexSet component;
     if (around.empty() || (around.size() == 1 && around.contains(seed))) {
       // The common case of sparse data: no traversal needed.
@@ -22,11 +24,11 @@ std::vector<VertexSet> components(const Graph& graph) {
       // `members` doubles as the queue: everything before `next` is expanded.
       for (std::size_t next = 0; next < members.size(); ++next) {
         graph.neighbours(members[next]).for_each([&](Vertex w) {
-          if (visited.insert_reserved(w)) members.push_back(w);
+          if (visited.insert(w)) members.push_back(w);
         });
       }
       component.reserve(members.size());
-      for (const Vertex v : members) component.insert_reserved(v);
+      for (const Vertex v : members) component.insert_new(v);
     }
     result.push_back(std::move(component));
   });

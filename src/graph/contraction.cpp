@@ -6,13 +6,14 @@ namespace quiverlane {
 
 namespace {
 
-// Makes every allocation the edges to be added will need, so that once the
-// graph starts changing nothing can fail halfway. Only the center may be
-// created here; if a later allocation fails it is removed again.
-void make_room(Graph& graph, Vertex center, const VertexSet& outside) {
+// Makes every allocation the new edges will need, so that once the graph
+// starts changing nothing can fail halfway. Only the center may be created
+// here; if a later allocation fails it is removed again.
+void make_room(Graph& graph, Vertex center, const WorkingSet& outside, std::size_t joining) {
   outside.for_each([&](Vertex w) {
     VertexSet* around = graph.adjacency.find(w);
-    if (around != nullptr && !around->contains(center)) around->reserve(around->size() + 1);
+    if (w != center && around != nullptr && !around->contains(center))
+      around->reserve(around->size() + 1);
   });
   const bool create = !graph.contains(center);
   if (create) {
@@ -22,7 +23,7 @@ void make_room(Graph& graph, Vertex center, const VertexSet& outside) {
   graph.add_vertex(center);
   try {
     VertexSet* own = graph.adjacency.find(center);
-    own->reserve(own->size() + outside.size());
+    own->reserve(own->size() + joining);
   } catch (...) {
     if (create) graph.remove_vertex(center);
     throw;
@@ -32,13 +33,17 @@ void make_room(Graph& graph, Vertex center, const VertexSet& outside) {
 }  // namespace
 
 // O(sum of the degrees of `merged`).
-void detail::merge_into(Graph& graph, Vertex center, const VertexSet& merged) {
+void detail::merge_into(Graph& graph, Vertex center, const WorkingSet& merged) {
   // Every member is looked up here, before anything changes.
-  VertexSet outside = neighbourhood(graph, merged);
-  outside.erase(center);
-  if (!outside.empty()) {
-    make_room(graph, center, outside);
-    outside.for_each([&](Vertex w) { graph.add_edge(center, w); });
+  WorkingSet outside;
+  add_open_neighbourhood(graph, merged, outside);
+  // The center may be a neighbour of the members; it gets no loop.
+  const std::size_t joining = outside.size() - (outside.contains(center) ? 1 : 0);
+  if (joining > 0) {
+    make_room(graph, center, outside, joining);
+    outside.for_each([&](Vertex w) {
+      if (w != center) graph.add_edge(center, w);
+    });
   }
   // Takes the members' edges to the outside, to the center, to each other
   // and their loops with them.

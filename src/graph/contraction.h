@@ -11,12 +11,13 @@
 #include "binding/fault.h"
 #include "graph/graph.h"
 #include "graph/vertex_set.h"
+#include "graph/working_set.h"
 
 namespace quiverlane {
 
 namespace detail {
 // Merges `merged` (which does not hold center) into center.
-void merge_into(Graph& graph, Vertex center, const VertexSet& merged);
+void merge_into(Graph& graph, Vertex center, const WorkingSet& merged);
 
 inline Vertex first_member(const VertexSet& set) noexcept { return *set.begin(); }
 template <class Set>
@@ -32,10 +33,10 @@ Vertex first_member(const Set& set) noexcept {
 // O(sum of the members' degrees).
 template <class Set>
 void contract_into(Graph& graph, Vertex center, const Set& vertices) {
-  VertexSet merged;
+  WorkingSet merged;
   merged.reserve(vertices.size());
   vertices.for_each([&](Vertex v) {
-    if (v != center) merged.insert_reserved(v);
+    if (v != center) merged.insert(v);
   });
   detail::merge_into(graph, center, merged);
 }

@@ -5,24 +5,27 @@
 namespace quiverlane {
 
 VertexSet r_neighbours(const Graph& graph, Vertex u, std::uint32_t r) {
-  VertexSet ball;
-  ball.insert(u);
-  // Each step expands only from the vertices the previous step added (all
-  // older members' neighbours are in the ball already), and a step that adds
-  // nothing ends the walk: later steps could not add anything either, and r
-  // may be as large as 2^32 - 1.
-  std::vector<Vertex> frontier;
-  std::vector<Vertex> added;
-  if (r > 0) frontier.push_back(u);
-  for (std::uint32_t step = 0; step < r && !frontier.empty(); ++step) {
-    added.clear();
-    for (const Vertex x : frontier) {
-      graph.neighbours(x).for_each([&](Vertex w) {
-        if (ball.insert(w)) added.push_back(w);
+  // Breadth first: `order` holds the ball in order of distance, and the
+  // members added by the previous step, order[begin, end), are the only ones
+  // whose neighbours can still be new. A step that adds nothing ends the
+  // walk, since no later step could add anything either; r may be as large
+  // as 2^32 - 1.
+  WorkingSet seen;
+  seen.insert(u);
+  std::vector<Vertex> order{u};
+  std::size_t begin = 0;
+  for (std::uint32_t step = 0; step < r && begin < order.size(); ++step) {
+    const std::size_t end = order.size();
+    for (std::size_t i = begin; i < end; ++i) {
+      graph.neighbours(order[i]).for_each([&](Vertex w) {
+        if (seen.insert(w)) order.push_back(w);
       });
     }
-    frontier.swap(added);
+    begin = end;
   }
+  VertexSet ball;
+  ball.reserve(order.size());
+  for (const Vertex v : order) ball.insert_new(v);
   return ball;
 }
 
