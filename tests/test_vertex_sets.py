@@ -2,6 +2,8 @@
 contraction, induced subgraphs and components, with their set arguments,
 faults and the graph left unchanged when they fail."""
 
+import gc
+
 import pytest
 
 from quiverlane import Graph
@@ -449,6 +451,25 @@ def test_contract_into_absent_member_faults_before_any_change(center, members):
     assert snapshot(g) == before
 
 
+def test_largest_id_as_a_hub():
+    # The largest id is kept apart from the others in the graph's tables; as
+    # a hub its neighbour set outgrows the inline members.
+    leaves = list(range(1, 9))
+    g = build_graph([(MAX, v) for v in leaves] + [(MAX, MAX)])
+    assert g.neighbourhood({MAX}) == set(leaves)
+    assert g.closed_neighbourhood({1, 2}) == {MAX}
+    assert g.r_neighbours(1, 2) == set(leaves) | {MAX}
+    assert partition(g) == [frozenset(leaves + [MAX])]
+    assert snapshot(g.subgraph({MAX, 1, 2, 3, 4, 5})) == (
+        {MAX, 1, 2, 3, 4, 5}, {(v, MAX) for v in (1, 2, 3, 4, 5)} | {(MAX, MAX)}, 6,
+        {MAX: 7, 1: 1, 2: 1, 3: 1, 4: 1, 5: 1})
+    g.contract_into(MAX, {1, 2})
+    assert g.degree(MAX) == 8
+    g.contract_into(0, {MAX})
+    assert edge_set(g) == {(0, v) for v in range(3, 9)}
+    del g  # destroying the graph must free each table once
+
+
 def test_contract_into_extreme_ids():
     g = build_graph([(0, 5), (5, MAX), (MAX, 6)])
     g.contract_into(0, {5, MAX})
@@ -629,6 +650,18 @@ def test_components_of_long_path_and_star():
     for leaf in range(20001, 20100):
         g.add_edge(20000, leaf)
     assert partition(g) == [frozenset(range(5000)), frozenset({10000, 10001}), frozenset(range(20000, 20100))]
+
+
+@pytest.mark.parametrize("enabled", [True, False])
+def test_components_leaves_the_collector_as_it_was(enabled):
+    g = build_graph([(1, 2)], range(10, 2000))
+    was = gc.isenabled()
+    try:
+        gc.enable() if enabled else gc.disable()
+        assert len(g.components()) == 1991
+        assert gc.isenabled() == enabled
+    finally:
+        gc.enable() if was else gc.disable()
 
 
 def test_components_twice_gives_the_same_partition():
