@@ -112,7 +112,8 @@ ArgumentSet to_argument_set(PyObject* object) {
     set.insert(to_vertex(item));
   }
 #else
-  PyObject* iterator = PyObject_GetIter(object);
+  // The set type's own iterator: a subclass's __iter__ is not consulted.
+  PyObject* iterator = PySet_Type.tp_iter(object);
   if (iterator == nullptr) throw_python_error();
   OwnedObjectPool::register_owned(iterator);
   while (PyObject* item = PyIter_Next(iterator)) {
