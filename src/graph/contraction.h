@@ -4,8 +4,8 @@
 // argument set of a Python call, or a VertexSet) and never modify it. The
 // contractions change the graph only through the store's add_edge and
 // remove_vertex, so its invariants hold by construction, and they make every
-// lookup that can fault before the first change: a fault leaves the graph
-// as it was.
+// lookup that can fault, and every allocation they can, before the first
+// change: a fault (or a failed allocation) leaves the graph as it was.
 #pragma once
 
 #include "binding/fault.h"

@@ -3,10 +3,12 @@
 // The set-valued queries take any set type with for_each and contains: the
 // argument set of a Python call as well as the core's own VertexSet. They
 // only read the graph; each result is a new set the caller owns, sharing no
-// storage with the graph. Results are gathered in a WorkingSet and copied
-// once into a VertexSet of the right size, which is much cheaper than
-// letting a VertexSet regrow member by member. A member that is not a vertex faults with "Vertex
+// storage with the graph. A member that is not a vertex faults with "Vertex
 // not contained in graph" through the accessor.
+//
+// Results are gathered in a WorkingSet and copied once into a VertexSet of
+// the right size, which is much cheaper than letting a VertexSet regrow
+// member by member.
 #pragma once
 
 #include <cstdint>
