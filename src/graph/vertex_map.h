@@ -1,7 +1,7 @@
 // VertexMap<V>: a hash map from vertex id to V, for the adjacency and degree
 // maps of the store.
 //
-// Entries {key, value} sit directly in a Robin Hood table (robin_hood.h), at
+// Entries {key, value} sit directly in a linear-probing table (linear_probe.h), at
 // most 7/8 full; a new map owns no storage. The entry whose key is kMaxVertex
 // (the table's free-slot key) lives in a side entry. The table never shrinks.
 //
@@ -18,7 +18,7 @@
 #include <type_traits>
 #include <utility>
 
-#include "graph/robin_hood.h"
+#include "graph/linear_probe.h"
 #include "graph/vertex.h"
 
 namespace quiverlane {
@@ -76,6 +76,18 @@ class VertexMap {
   // whether it was inserted. May throw bad_alloc, leaving the map unchanged.
   // Any insertion may move other entries: earlier pointers become invalid.
   std::pair<V*, bool> try_emplace(Vertex key) {
+    if (key != detail::kEmptyKey && slots_ != nullptr) {
+      // One probe finds the key or the spot it belongs in.
+      auto spot = Probe::locate(slots_, mask_, key);
+      if (spot.found) return {&slots_[spot.index].value, false};
+      if (table_size_ + 1 > detail::max_load(mask_ + 1)) {
+        reserve(size() + 1);
+        spot = Probe::locate(slots_, mask_, key);
+      }
+      Probe::insert_at(slots_, mask_, spot.index, entry_for(key));
+      ++table_size_;
+      return {&slots_[spot.index].value, true};
+    }
     if (V* found = find(key)) return {found, false};
     reserve(size() + 1);
     return {emplace_absent(key), true};
@@ -152,6 +164,11 @@ class VertexMap {
   using Probe = detail::Probe<Entry, KeyOf>;
   static constexpr std::size_t kMinCapacity = 8;
 
+  static Entry entry_for(Vertex key) noexcept {
+    Entry entry = empty_entry();
+    entry.key = key;
+    return entry;
+  }
   static Entry empty_entry() noexcept {
     Entry entry;
     clear_entry(entry);
@@ -169,10 +186,8 @@ class VertexMap {
       has_max_ = true;
       return &max_entry_.value;
     }
-    Entry entry = empty_entry();
-    entry.key = key;
     ++table_size_;
-    return &slots_[Probe::place(slots_, mask_, entry)].value;
+    return &slots_[Probe::place(slots_, mask_, entry_for(key))].value;
   }
 
   void rehash(std::size_t capacity) {

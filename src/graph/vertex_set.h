@@ -3,7 +3,7 @@
 // Real graphs have many vertices of tiny degree, so the set object is 16
 // bytes and holds up to three members inline with no heap storage at all (an
 // empty set owns nothing). From the fourth member on, members live in a
-// Robin Hood table on the heap (robin_hood.h), at most 7/8 full. A table never
+// linear-probing table on the heap (linear_probe.h), at most 7/8 full. A table never
 // shrinks: removing members leaves its storage until the set is destroyed.
 //
 // Layout (4-byte aligned, trivially relocatable, all-zero bytes = empty set):
@@ -20,7 +20,7 @@
 #include <stdexcept>
 #include <utility>
 
-#include "graph/robin_hood.h"
+#include "graph/linear_probe.h"
 #include "graph/vertex.h"
 
 namespace quiverlane {
@@ -93,6 +93,18 @@ class VertexSet {
   // Inserts v; true if it was not a member. May throw bad_alloc, in which
   // case the set is unchanged.
   bool insert(Vertex v) {
+    if (on_heap() && v != detail::kEmptyKey) {
+      // One probe finds v or the spot it belongs in.
+      auto spot = Probe::locate(slots(), mask(), v);
+      if (spot.found) return false;
+      if (size() + 1 > detail::max_load(capacity())) {
+        reserve(size() + 1);
+        spot = Probe::locate(slots(), mask(), v);
+      }
+      Probe::insert_at(slots(), mask(), spot.index, v);
+      ++meta_;
+      return true;
+    }
     if (contains(v)) return false;
     reserve(size() + 1);
     insert_new(v);

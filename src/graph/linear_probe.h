@@ -1,18 +1,21 @@
 // Open-addressing core shared by VertexSet and VertexMap.
 //
 // Design. A table is a power-of-two array of slots probed linearly from the
-// key's FNV-1a home slot, kept in Robin Hood order: along a probe run, slots
-// are sorted by their distance from home, so a lookup for an absent key stops
-// as soon as it meets a slot nearer its home than the probe is (short misses
-// even at high load). Deletion shifts the following run back by one slot, so
-// there are no tombstones and a table never needs cleaning.
+// key's FNV-1a home slot (vertex.h), at most 7/8 full. A probe step is one
+// compare against the key and one against the free-slot key: no hash is
+// recomputed while probing, which matters because FNV-1a over four bytes is
+// four dependent multiplications. (Robin Hood ordering was tried: its early
+// stop on misses did not pay for hashing every occupant passed.) Deletion
+// moves later members of the run back into the hole instead of leaving a
+// tombstone, so a table never needs cleaning and lookups never slow down
+// with churn.
 //
 // Free slots hold the key kEmptyKey. That value is also a valid vertex, so
 // the table that owns these slots keeps a member with that key outside the
 // array (a flag plus a side slot); the array itself never holds it.
 //
 // Slots must be trivially relocatable: they are moved with memcpy while
-// probing, growing and shifting.
+// growing and shifting.
 #pragma once
 
 #include <cstddef>
@@ -69,54 +72,52 @@ struct Probe {
     return (index - home_slot(key, mask)) & mask;
   }
 
-  static std::size_t find(const Slot* slots, std::size_t mask, Vertex key) noexcept {
-    std::size_t index = home_slot(key, mask);
-    for (std::size_t dist = 0;; ++dist, index = (index + 1) & mask) {
+  // Where key is, or the free slot that ends its run if it is absent.
+  struct Spot {
+    std::size_t index;
+    bool found;
+  };
+  static Spot locate(const Slot* slots, std::size_t mask, Vertex key) noexcept {
+    for (std::size_t index = home_slot(key, mask);; index = (index + 1) & mask) {
       const Vertex occupant = KeyOf::get(slots[index]);
-      if (occupant == key) return index;
-      if (occupant == kEmptyKey || distance(index, occupant, mask) < dist) return kNotFound;
+      if (occupant == key) return {index, true};
+      if (occupant == kEmptyKey) return {index, false};
     }
+  }
+
+  static std::size_t find(const Slot* slots, std::size_t mask, Vertex key) noexcept {
+    const Spot spot = locate(slots, mask, key);
+    return spot.found ? spot.index : kNotFound;
+  }
+
+  // Puts incoming into the free slot locate() gave for its key.
+  static void insert_at(Slot* slots, std::size_t, std::size_t index, const Slot& incoming) noexcept {
+    relocate(slots[index], incoming);
   }
 
   // Places a slot whose key is absent; the table must have a free slot.
-  // Returns where that slot landed (later occupants may have moved on).
   static std::size_t place(Slot* slots, std::size_t mask, const Slot& incoming) noexcept {
-    alignas(Slot) unsigned char carried_bytes[sizeof(Slot)];
-    Slot& carried = *reinterpret_cast<Slot*>(carried_bytes);
-    relocate(carried, incoming);
-    std::size_t landed = kNotFound;
-    std::size_t index = home_slot(KeyOf::get(carried), mask);
-    for (std::size_t dist = 0;; ++dist, index = (index + 1) & mask) {
-      const Vertex occupant = KeyOf::get(slots[index]);
-      if (occupant == kEmptyKey) {
-        relocate(slots[index], carried);
-        return landed == kNotFound ? index : landed;
-      }
-      const std::size_t occupant_dist = distance(index, occupant, mask);
-      if (occupant_dist < dist) {
-        alignas(Slot) unsigned char swap_bytes[sizeof(Slot)];
-        Slot& evicted = *reinterpret_cast<Slot*>(swap_bytes);
-        relocate(evicted, slots[index]);
-        relocate(slots[index], carried);
-        relocate(carried, evicted);
-        if (landed == kNotFound) landed = index;
-        dist = occupant_dist;
-      }
-    }
+    const std::size_t index = locate(slots, mask, KeyOf::get(incoming)).index;
+    insert_at(slots, mask, index, incoming);
+    return index;
   }
 
-  // Removes the slot at index (its payload already released) by shifting the
-  // rest of its run back; the slot left free at the end is set to empty_slot.
+  // Removes the slot at index (its payload already released) without a
+  // tombstone: later members of the run whose home lies at or before the
+  // hole move back into it, so every member stays reachable from its home.
   static void erase_at(Slot* slots, std::size_t mask, std::size_t index,
                        const Slot& empty_slot) noexcept {
-    for (;;) {
-      const std::size_t next = (index + 1) & mask;
+    std::size_t hole = index;
+    for (std::size_t next = (hole + 1) & mask;; next = (next + 1) & mask) {
       const Vertex occupant = KeyOf::get(slots[next]);
-      if (occupant == kEmptyKey || distance(next, occupant, mask) == 0) break;
-      relocate(slots[index], slots[next]);
-      index = next;
+      if (occupant == kEmptyKey) break;
+      // Movable when its home is not cyclically within (hole, next].
+      if (distance(next, occupant, mask) >= ((next - hole) & mask)) {
+        relocate(slots[hole], slots[next]);
+        hole = next;
+      }
     }
-    relocate(slots[index], empty_slot);
+    relocate(slots[hole], empty_slot);
   }
 };
 
