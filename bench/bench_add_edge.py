@@ -84,9 +84,9 @@ def build_noop() -> str:
 
 def load_noop():
     path = build_noop()
-    spec = importlib.util.spec_from_file_location("_qlnoop", path)
-    module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
+    module_spec = importlib.util.spec_from_file_location("_qlnoop", path)
+    module = importlib.util.module_from_spec(module_spec)
+    module_spec.loader.exec_module(module)
     return module
 
 
