@@ -348,7 +348,7 @@ def reentry_graph():
     return build_graph([(1, 2), (2, 3), (3, 3)], vertices=[4])
 
 
-@pytest.mark.parametrize("outer, inner, expected", reentry_cases())
+@pytest.mark.parametrize("outer, inner, expected", list(reentry_cases()))
 def test_reentry_refused_or_allowed(outer, inner, expected):
     g = reentry_graph()
     before = graph_state(g)
@@ -370,7 +370,7 @@ def test_reentry_refused_or_allowed(outer, inner, expected):
     assert g.contains(11)
 
 
-@pytest.mark.parametrize("outer, inner, expected", reentry_cases())
+@pytest.mark.parametrize("outer, inner, expected", list(reentry_cases()))
 def test_reentry_refusal_caught_inside_index(outer, inner, expected):
     g = reentry_graph()
     arg = CallsBack(g, inner, catch=True)
