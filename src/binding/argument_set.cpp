@@ -13,6 +13,14 @@
 #include "binding/conversions.h"
 #include "binding/pending_error.h"
 
+#if PY_VERSION_HEX >= 0x030D0000 && PY_VERSION_HEX < 0x030E0000
+// Still exported by 3.13, though its declaration moved to the internal
+// headers; walking the table by position (rather than with an iterator) keeps
+// conversion well defined when an element's __index__ changes the set.
+extern "C" int _PySet_NextEntry(PyObject* set, Py_ssize_t* position, PyObject** key,
+                                Py_hash_t* hash);
+#endif
+
 namespace quiverlane {
 
 namespace {
@@ -98,7 +106,7 @@ ArgumentSet to_argument_set(PyObject* object) {
   ArgumentSet set;
   // Distinct elements can only map to fewer vertices, never more.
   set.reserve(static_cast<std::size_t>(PySet_GET_SIZE(object)));
-#if PY_VERSION_HEX < 0x030D0000
+#if PY_VERSION_HEX < 0x030E0000
   Py_ssize_t position = 0;
   PyObject* item = nullptr;
   Py_hash_t hash = 0;
