@@ -16,7 +16,7 @@ namespace {
 
 // The reader's own account, e.g. "while reading 'x.txt': Line 3 does not
 // contain two tokens", or nullptr if it cannot be made.
-PyRef describe(const EdgeListError& error, PyObject* name) {
+[[maybe_unused]] PyRef describe(const EdgeListError& error, PyObject* name) {
   std::string detail = error.message;
   if (error.kind == EdgeListError::Kind::kBadVertex)
     detail += " (line " + std::to_string(error.line) + ")";
