@@ -51,10 +51,11 @@ void write_backtrace(bool full) {
   const int count = ::backtrace(frames, 128);
   std::string text = "stack backtrace:\n";
   char line[64];
-  for (int i = 0; i < count; ++i) {
+  // Frame 0 is this function: the trace starts where the fault was raised.
+  for (int i = 1; i < count; ++i) {
     Dl_info info{};
     const bool known = ::dladdr(frames[i], &info) != 0;
-    std::snprintf(line, sizeof line, "%4d: ", i);
+    std::snprintf(line, sizeof line, "%4d: ", i - 1);
     text += line;
     if (full) {
       std::snprintf(line, sizeof line, "%#018zx - ", reinterpret_cast<std::size_t>(frames[i]));
