@@ -167,8 +167,8 @@ def split_reports(stderr):
     return blocks
 
 
-@pytest.mark.parametrize("setting", ["", "1", "yes", "short"])
-def test_backtrace_short(setting):
+def backtrace_blocks(setting):
+    """Each report of two faults run with the setting: (block, frame lines)."""
     result = run_python(TWO_FAULTS, env={"QUIVERLANE_BACKTRACE": setting})
     check_clean_exit(result)
     blocks = split_reports(result.stderr)
@@ -178,6 +178,12 @@ def test_backtrace_short(setting):
         assert block[1] == "stack backtrace:"
         frames = [line for line in block[2:] if FRAME_LINE.match(line)]
         assert frames, block
+        yield block, frames
+
+
+@pytest.mark.parametrize("setting", ["", "1", "yes", "short"])
+def test_backtrace_short(setting):
+    for block, frames in backtrace_blocks(setting):
         numbers = [int(line.split(":")[0]) for line in frames]
         assert numbers == list(range(len(numbers)))
         # Short form: no frame addresses.
@@ -188,15 +194,7 @@ def test_backtrace_short(setting):
 
 
 def test_backtrace_full():
-    result = run_python(TWO_FAULTS, env={"QUIVERLANE_BACKTRACE": "full"})
-    check_clean_exit(result)
-    blocks = split_reports(result.stderr)
-    assert len(blocks) == 2
-    for block in blocks:
-        assert REPORT_LINE.match(block[0])
-        assert block[1] == "stack backtrace:"
-        frames = [line for line in block[2:] if FRAME_LINE.match(line)]
-        assert frames, block
+    for block, frames in backtrace_blocks("full"):
         assert all(re.match(r"^\s*\d+: 0x[0-9a-f]+ ", line) for line in frames), frames
         assert not any(line.startswith("note:") for line in block)
 
