@@ -13,7 +13,7 @@ namespace {
 
 EdgeListError open_failure(const PosixFile& file) {
   std::string message = file.error() == 0 ? std::string("data provided contains a nul byte")
-                                          : os_error_text(file.error()) + " (os error " +
+                                          : os_error_text(file.error()) + " (errno " +
                                                 std::to_string(file.error()) + ")";
   return EdgeListError{EdgeListError::Kind::kOpenFailure, std::move(message), 0};
 }

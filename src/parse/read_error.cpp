@@ -18,13 +18,13 @@ namespace {
 std::string_view kind_name(ReadErrorKind kind) {
   switch (kind) {
     case ReadErrorKind::kInvalidData:
-      return "InvalidData";
+      return "invalid data";
     case ReadErrorKind::kInvalidInput:
-      return "InvalidInput";
+      return "invalid input";
     case ReadErrorKind::kUnexpectedEof:
-      return "UnexpectedEof";
+      return "unexpected end of file";
   }
-  return "Other";
+  return "other";
 }
 
 }  // namespace
@@ -35,20 +35,18 @@ std::string os_error_text(int error_number) {
 }
 
 void read_failed(ReadErrorKind kind, std::string_view message, std::source_location where) {
-  std::string debug = "ReadError { kind: ";
+  std::string debug = "read error (";
   debug += kind_name(kind);
-  debug += ", message: \"";
+  debug += "): ";
   debug += message;
-  debug += "\" }";
   unexpected_failure(debug, where);
 }
 
 void os_read_failed(int error_number, std::source_location where) {
-  std::string debug = "ReadError { kind: Os, code: ";
+  std::string debug = "read error (errno ";
   debug += std::to_string(error_number);
-  debug += ", message: \"";
+  debug += "): ";
   debug += os_error_text(error_number);
-  debug += "\" }";
   unexpected_failure(debug, where);
 }
 

@@ -2,8 +2,8 @@
 //
 // The fault message carries the read error's debug form, naming its category
 // and its message, e.g.
-//   ReadError { kind: InvalidData, message: "corrupt deflate stream" }
-//   ReadError { kind: Os, code: 21, message: "Is a directory" }
+//   read error (invalid data): corrupt deflate stream
+//   read error (errno 21): Is a directory
 #pragma once
 
 #include <source_location>
