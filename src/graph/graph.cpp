@@ -41,9 +41,14 @@ void Graph::add_vertex(Vertex u) {
 }
 
 bool Graph::add_edge(Vertex u, Vertex v) {
+  adjacency.prefetch(u);
+  adjacency.prefetch(v);
+  degrees.prefetch(u);
+  degrees.prefetch(v);
   VertexSet* su = adjacency.find(u);
-  if (su != nullptr && su->contains(v)) return false;
   VertexSet* sv = u == v ? su : adjacency.find(v);
+  if (sv != nullptr) sv->prefetch(u);
+  if (su != nullptr && su->contains(v)) return false;
   bool new_u = false, new_v = false;
   if (su == nullptr || sv == nullptr) {
     // Room for both endpoints first, so creating them cannot fail halfway.

@@ -74,6 +74,11 @@ class VertexSet {
     return Probe::find(slots(), mask(), v) != detail::kNotFound;
   }
 
+  // Starts loading v's home slot (see VertexMap::prefetch).
+  void prefetch(Vertex v) const noexcept {
+    if (on_heap()) __builtin_prefetch(&slots()[home_slot(v, mask())]);
+  }
+
   // Makes room for n members in all, so that inserting up to that many
   // cannot allocate. The contents are unchanged whether or not it throws.
   void reserve(std::size_t n) {
