@@ -1,6 +1,7 @@
 // Contraction of a vertex set into one vertex, and induced subgraphs.
 //
-// The entry points take any set type with for_each, contains and size (the
+// The entry points take any set type with for_each, contains, size and, for
+// contract, first (the
 // argument set of a Python call, or a VertexSet) and never modify it. The
 // contractions change the graph only through the store's add_edge and
 // remove_vertex, so its invariants hold by construction, and they make every
@@ -19,11 +20,6 @@ namespace detail {
 // Merges `merged` (which does not hold center) into center.
 void merge_into(Graph& graph, Vertex center, const WorkingSet& merged);
 
-inline Vertex first_member(const VertexSet& set) noexcept { return *set.begin(); }
-template <class Set>
-Vertex first_member(const Set& set) noexcept {
-  return set.first();
-}
 }  // namespace detail
 
 // Joins center to every vertex outside `vertices` adjacent to a member, then
@@ -49,7 +45,7 @@ void contract_into(Graph& graph, Vertex center, const Set& vertices) {
 template <class Set>
 Vertex contract(Graph& graph, const Set& vertices) {
   if (vertices.empty()) missing_value();
-  const Vertex center = detail::first_member(vertices);
+  const Vertex center = vertices.first();
   contract_into(graph, center, vertices);
   return center;
 }

@@ -18,7 +18,6 @@ namespace quiverlane {
 namespace {
 
 PyTypeObject* the_graph_type = nullptr;
-bool graph_type_in_creation = false;
 
 PyObject* graph_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
   (void)kwargs;  // the constructor ignores its arguments
@@ -99,13 +98,11 @@ PyTypeObject* create_graph_type() {
 }  // namespace
 
 PyTypeObject* graph_type() {
-  if (the_graph_type != nullptr) return the_graph_type;
-  PyTypeObject* created = create_graph_type();
-  if (the_graph_type == nullptr) the_graph_type = created;  // the first one stays
-  if (!graph_type_in_creation) {
-    graph_type_in_creation = true;
+  // Creation runs none of our code, so it cannot re-enter this lookup: the
+  // first type made is the only one, kept for the life of the process.
+  if (the_graph_type == nullptr) {
+    the_graph_type = create_graph_type();
     PyType_Modified(the_graph_type);  // no class attributes to add
-    graph_type_in_creation = false;
   }
   return the_graph_type;
 }
