@@ -1,8 +1,8 @@
 // Contraction of a vertex set into one vertex, and induced subgraphs.
 //
-// The entry points take any set type with for_each, contains, size and, for
-// contract, first (the
-// argument set of a Python call, or a VertexSet) and never modify it. The
+// The entry points take any set type with for_each, contains, size and (for
+// contract) first, such as the argument set of a Python call, and never
+// modify it. The
 // contractions change the graph only through the store's add_edge and
 // remove_vertex, so its invariants hold by construction, and they make every
 // lookup that can fault, and every allocation they can, before the first
