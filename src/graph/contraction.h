@@ -2,10 +2,10 @@
 //
 // The entry points take any set type with for_each, contains, size and (for
 // contract) first, such as the argument set of a Python call, and never
-// modify it. The
-// contractions change the graph only through the store's add_edge and
-// remove_vertex, so its invariants hold by construction, and they make every
-// lookup that can fault, and every allocation they can, before the first
+// modify it. The contractions change the graph only through the store's
+// add_edge and remove_vertex, so its invariants hold by construction, and
+// they make every lookup that can fault, and every allocation they can,
+// before the first
 // change: a fault (or a failed allocation) leaves the graph as it was.
 #pragma once
 
