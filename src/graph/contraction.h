@@ -5,8 +5,8 @@
 // modify it. The contractions change the graph only through the store's
 // add_edge and remove_vertex, so its invariants hold by construction, and
 // they make every lookup that can fault, and every allocation they can,
-// before the first
-// change: a fault (or a failed allocation) leaves the graph as it was.
+// before the first change: a fault (or a failed allocation) leaves the graph
+// as it was.
 #pragma once
 
 #include "binding/fault.h"
