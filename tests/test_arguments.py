@@ -26,6 +26,16 @@ def type_error_message(method, *args, **kwargs):
     return info.value.args[0]
 
 
+def keyword_message(method, args, keywords):
+    """The matcher's message for a keyword dictionary whose keys need not be
+    str, which no Python-level ** forwarding would let through."""
+    g = build_graph([(1, 2), (3, 3)])
+    with pytest.raises(TypeError) as info:
+        getattr(g, method)(*args, **keywords)
+    assert type(info.value) is TypeError
+    return info.value.args[0]
+
+
 # --- matcher messages -------------------------------------------------------
 
 @pytest.mark.parametrize(
@@ -90,6 +100,81 @@ def test_unexpected_keyword_uses_str_of_key():
     # The key is written as its str text, whatever its type makes of that.
     message = type_error_message("degree", 1, **{Key("k"): 1})
     assert message == "PyGraph.degree() got an unexpected keyword argument: shown"
+
+
+# Every method with parameters, with arguments that match and the label.
+WITH_PARAMETERS = [
+    ("adjacent", (1, 2)), ("degree", (1,)), ("contains", (1,)), ("neighbours", (1,)),
+    ("neighbourhood", ({1},)), ("closed_neighbourhood", ({1},)), ("r_neighbours", (1, 1)),
+    ("add_vertex", (1,)), ("add_edge", (1, 2)), ("remove_edge", (1, 2)), ("remove_vertex", (1,)),
+    ("contract", ({1},)), ("contract_into", (1, {2})), ("subgraph", ({1},)),
+]
+
+
+@pytest.mark.parametrize("method, args", WITH_PARAMETERS)
+@pytest.mark.parametrize("key, shown", [(1, "1"), ((3, 4), "(3, 4)"), (None, "None"), (b"u", "b'u'")])
+def test_keys_that_are_not_str_reach_the_matcher(method, args, key, shown):
+    # Keys that are not str are the matcher's to refuse, not the interpreter's.
+    message = keyword_message(method, args, {key: 2})
+    assert message == f"PyGraph.{method}() got an unexpected keyword argument: {shown}"
+
+
+@pytest.mark.parametrize("method, args", WITH_PARAMETERS)
+def test_missing_argument_beats_key_that_is_not_str(method, args):
+    first = {"adjacent": "u", "add_edge": "u", "remove_edge": "u", "degree": "u", "contains": "u",
+             "neighbours": "u", "add_vertex": "u", "remove_vertex": "u", "r_neighbours": "u",
+             "neighbourhood": "c", "closed_neighbourhood": "c", "contract": "vertices",
+             "subgraph": "vertices", "contract_into": "center"}[method]
+    message = keyword_message(method, (), {1: 2})
+    assert message == f"PyGraph.{method}() missing required positional argument: {first}"
+
+
+@pytest.mark.parametrize(
+    "kwargs, message",
+    [
+        ({1: 2}, "PyGraph.from_file() missing required positional argument: filename"),
+        ({"filename": "x", 1: 2}, "PyGraph.from_file() got an unexpected keyword argument: 1"),
+    ],
+)
+def test_from_file_keys_that_are_not_str(kwargs, message):
+    with pytest.raises(TypeError) as info:
+        Graph.from_file(**kwargs)
+    assert info.value.args == (message,)
+
+
+class LooksLikeU(str):
+    """A key that is not the text "u" but hashes and compares equal to it."""
+
+    def __hash__(self):
+        return hash("u")
+
+    def __eq__(self, other):
+        return True
+
+
+def test_keywords_are_found_by_dictionary_lookup():
+    g = build_graph([(1, 2), (1, 3)])
+    assert g.degree(**{LooksLikeU("zzz"): 1}) == 2
+    assert g.add_edge(**{"v": 4, LooksLikeU("zzz"): 1}) is True
+    assert g.adjacent(1, 4)
+    # Found under the name, so it repeats the positional value.
+    with pytest.raises(TypeError) as info:
+        g.degree(1, **{LooksLikeU("zzz"): 1})
+    assert info.value.args == ("PyGraph.degree() got multiple values for argument: u",)
+
+
+def test_key_whose_comparison_raises_is_not_a_match():
+    class Raises(str):
+        def __hash__(self):
+            return hash("u")
+
+        def __eq__(self, other):
+            raise ValueError("no comparing")
+
+    g = build_graph([(1, 2)])
+    # The failed comparison counts as "not this name"; the key is then unexpected.
+    assert keyword_message("degree", (1,), {Raises("k"): 1}) == (
+        "PyGraph.degree() got an unexpected keyword argument: k")
 
 
 def test_matching_failure_leaves_graph_unchanged():

@@ -1,12 +1,13 @@
 // Matching a call's arguments to a method's declared parameters.
 //
-// Methods take the vectorcall convention (positional values, then keyword
-// values named by kwnames). Positional and keyword values are borrowed from
-// the interpreter's argument array, which outlives the call. The common case,
-// all arguments positional and none missing, costs one comparison; every
-// other case goes through the full matcher, whose checks and messages run in
-// a fixed order: per parameter a repeated value, then a missing one; then an
-// unexpected keyword; then surplus positional arguments.
+// Methods with parameters are called with a positional tuple and a keyword
+// dictionary (or none). Positional values are borrowed from the tuple, which
+// outlives the call. The common case, all arguments positional and none
+// missing, costs two comparisons; every other case goes through the full
+// matcher, which works on a copy of the keyword dictionary, finds each
+// parameter there by a dictionary lookup under its name, and runs its checks
+// in a fixed order: per parameter a repeated value, then a missing one; then
+// an unexpected keyword; then surplus positional arguments.
 #pragma once
 
 #include <Python.h>
@@ -23,10 +24,12 @@ struct ParamDescription {
 };
 
 struct CallArguments {
-  PyObject* const* args;
-  Py_ssize_t nargs;
-  PyObject* kwnames;  // tuple of keyword names, or nullptr
+  PyObject* args;    // the positional tuple, never null
+  PyObject* kwargs;  // the keyword dictionary, or nullptr
 };
+
+// The interpreter always passes a tuple; its absence is a fault.
+[[noreturn]] void missing_argument_tuple();
 
 // Fills slots[i] for each parameter; throws PendingError(TypeError) with the
 // composed message on a mismatch. label is e.g. "PyGraph.add_edge()".
@@ -37,9 +40,11 @@ template <std::size_t N>
 inline std::array<PyObject*, N> match_arguments(const char* label,
                                                 const std::array<ParamDescription, N>& params,
                                                 const CallArguments& call) {
+  if (call.args == nullptr) [[unlikely]]
+    missing_argument_tuple();
   std::array<PyObject*, N> slots;
-  if (call.kwnames == nullptr && call.nargs == static_cast<Py_ssize_t>(N)) {
-    for (std::size_t i = 0; i < N; ++i) slots[i] = call.args[i];
+  if (call.kwargs == nullptr && PyTuple_GET_SIZE(call.args) == static_cast<Py_ssize_t>(N)) {
+    for (std::size_t i = 0; i < N; ++i) slots[i] = PyTuple_GET_ITEM(call.args, i);
   } else {
     match_arguments_slow(label, params.data(), N, call, slots.data());
   }

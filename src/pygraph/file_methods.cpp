@@ -51,10 +51,10 @@ bool names_gzip_file(std::string_view name) { return name.ends_with(".gz"); }
 
 }  // namespace
 
-QUIVERLANE_FAST_METHOD(from_file) {
+QUIVERLANE_ARGS_METHOD(from_file) {
   (void)self;  // static: no graph is accessed
   return guarded([&] {
-    const auto [name_arg] = match_arguments("PyGraph.from_file()", kParamsFilename, {args, nargs, kwnames});
+    const auto [name_arg] = match_arguments("PyGraph.from_file()", kParamsFilename, {args, kwargs});
     const std::string_view name = to_file_name(name_arg);
     EdgeListResult result = names_gzip_file(name) ? read_gzip_edge_list(name) : read_edge_list(name);
     if (auto* graph = std::get_if<Graph>(&result)) return wrap_graph(std::move(*graph));

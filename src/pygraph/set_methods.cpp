@@ -39,49 +39,49 @@ class CollectorPause {
 
 }  // namespace
 
-QUIVERLANE_FAST_METHOD(neighbourhood) {
+QUIVERLANE_ARGS_METHOD(neighbourhood) {
   return guarded([&] {
     SharedAccess access(self);
-    const auto [c] = match_arguments("PyGraph.neighbourhood()", kParamsC, {args, nargs, kwnames});
+    const auto [c] = match_arguments("PyGraph.neighbourhood()", kParamsC, {args, kwargs});
     const ArgumentSet members = to_argument_set(c);
     return set_to_python(neighbourhood(access.graph(), members));
   });
 }
 
-QUIVERLANE_FAST_METHOD(closed_neighbourhood) {
+QUIVERLANE_ARGS_METHOD(closed_neighbourhood) {
   return guarded([&] {
     SharedAccess access(self);
     const auto [c] =
-        match_arguments("PyGraph.closed_neighbourhood()", kParamsC, {args, nargs, kwnames});
+        match_arguments("PyGraph.closed_neighbourhood()", kParamsC, {args, kwargs});
     const ArgumentSet members = to_argument_set(c);
     return set_to_python(closed_neighbourhood(access.graph(), members));
   });
 }
 
-QUIVERLANE_FAST_METHOD(r_neighbours) {
+QUIVERLANE_ARGS_METHOD(r_neighbours) {
   return guarded([&] {
     SharedAccess access(self);
-    const auto [u_arg, r_arg] = match_arguments("PyGraph.r_neighbours()", kParamsUR, {args, nargs, kwnames});
+    const auto [u_arg, r_arg] = match_arguments("PyGraph.r_neighbours()", kParamsUR, {args, kwargs});
     const Vertex u = to_vertex(u_arg);
     const std::uint32_t r = to_vertex(r_arg);  // a radius has a vertex's range
     return set_to_python(r_neighbours(access.graph(), u, r));
   });
 }
 
-QUIVERLANE_FAST_METHOD(contract) {
+QUIVERLANE_ARGS_METHOD(contract) {
   return guarded([&] {
     ExclusiveAccess access(self);
-    const auto [vertices_arg] = match_arguments("PyGraph.contract()", kParamsVertices, {args, nargs, kwnames});
+    const auto [vertices_arg] = match_arguments("PyGraph.contract()", kParamsVertices, {args, kwargs});
     const ArgumentSet vertices = to_argument_set(vertices_arg);
     return vertex_to_python(contract(access.graph(), vertices));
   });
 }
 
-QUIVERLANE_FAST_METHOD(contract_into) {
+QUIVERLANE_ARGS_METHOD(contract_into) {
   return guarded([&] {
     ExclusiveAccess access(self);
     const auto [center_arg, vertices_arg] =
-        match_arguments("PyGraph.contract_into()", kParamsCenterVertices, {args, nargs, kwnames});
+        match_arguments("PyGraph.contract_into()", kParamsCenterVertices, {args, kwargs});
     const Vertex center = to_vertex(center_arg);
     const ArgumentSet vertices = to_argument_set(vertices_arg);
     contract_into(access.graph(), center, vertices);
@@ -89,10 +89,10 @@ QUIVERLANE_FAST_METHOD(contract_into) {
   });
 }
 
-QUIVERLANE_FAST_METHOD(subgraph) {
+QUIVERLANE_ARGS_METHOD(subgraph) {
   return guarded([&] {
     SharedAccess access(self);
-    const auto [vertices_arg] = match_arguments("PyGraph.subgraph()", kParamsVertices, {args, nargs, kwnames});
+    const auto [vertices_arg] = match_arguments("PyGraph.subgraph()", kParamsVertices, {args, kwargs});
     const ArgumentSet vertices = to_argument_set(vertices_arg);
     return wrap_graph(subgraph(access.graph(), vertices));
   });

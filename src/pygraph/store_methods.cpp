@@ -18,29 +18,29 @@ QUIVERLANE_NOARGS_METHOD(num_edges) {
   return guarded([&] { return count_to_python(SharedAccess(self).graph().num_edges()); });
 }
 
-QUIVERLANE_FAST_METHOD(adjacent) {
+QUIVERLANE_ARGS_METHOD(adjacent) {
   return guarded([&] {
     SharedAccess access(self);
-    const auto [u_arg, v_arg] = match_arguments("PyGraph.adjacent()", kParamsUV, {args, nargs, kwnames});
+    const auto [u_arg, v_arg] = match_arguments("PyGraph.adjacent()", kParamsUV, {args, kwargs});
     const Vertex u = to_vertex(u_arg);
     const Vertex v = to_vertex(v_arg);
     return bool_to_python(access.graph().adjacent(u, v));
   });
 }
 
-QUIVERLANE_FAST_METHOD(degree) {
+QUIVERLANE_ARGS_METHOD(degree) {
   return guarded([&] {
     SharedAccess access(self);
-    const auto [u] = match_arguments("PyGraph.degree()", kParamsU, {args, nargs, kwnames});
+    const auto [u] = match_arguments("PyGraph.degree()", kParamsU, {args, kwargs});
     return vertex_to_python(access.graph().degree(to_vertex(u)));
   });
 }
 
 // Only reads, but takes exclusive access like the editing methods.
-QUIVERLANE_FAST_METHOD(contains) {
+QUIVERLANE_ARGS_METHOD(contains) {
   return guarded([&] {
     ExclusiveAccess access(self);
-    const auto [u] = match_arguments("PyGraph.contains()", kParamsU, {args, nargs, kwnames});
+    const auto [u] = match_arguments("PyGraph.contains()", kParamsU, {args, kwargs});
     return bool_to_python(access.graph().contains(to_vertex(u)));
   });
 }
@@ -61,49 +61,49 @@ QUIVERLANE_NOARGS_METHOD(edges) {
   });
 }
 
-QUIVERLANE_FAST_METHOD(neighbours) {
+QUIVERLANE_ARGS_METHOD(neighbours) {
   return guarded([&] {
     SharedAccess access(self);
-    const auto [u] = match_arguments("PyGraph.neighbours()", kParamsU, {args, nargs, kwnames});
+    const auto [u] = match_arguments("PyGraph.neighbours()", kParamsU, {args, kwargs});
     // A sized copy, so the result never aliases the graph.
     const VertexSet copy(access.graph().neighbours(to_vertex(u)));
     return set_to_python(copy);
   });
 }
 
-QUIVERLANE_FAST_METHOD(add_vertex) {
+QUIVERLANE_ARGS_METHOD(add_vertex) {
   return guarded([&] {
     ExclusiveAccess access(self);
-    const auto [u] = match_arguments("PyGraph.add_vertex()", kParamsU, {args, nargs, kwnames});
+    const auto [u] = match_arguments("PyGraph.add_vertex()", kParamsU, {args, kwargs});
     access.graph().add_vertex(to_vertex(u));
     return none_to_python();
   });
 }
 
-QUIVERLANE_FAST_METHOD(add_edge) {
+QUIVERLANE_ARGS_METHOD(add_edge) {
   return guarded([&] {
     ExclusiveAccess access(self);
-    const auto [u_arg, v_arg] = match_arguments("PyGraph.add_edge()", kParamsUV, {args, nargs, kwnames});
+    const auto [u_arg, v_arg] = match_arguments("PyGraph.add_edge()", kParamsUV, {args, kwargs});
     const Vertex u = to_vertex(u_arg);
     const Vertex v = to_vertex(v_arg);
     return bool_to_python(access.graph().add_edge(u, v));
   });
 }
 
-QUIVERLANE_FAST_METHOD(remove_edge) {
+QUIVERLANE_ARGS_METHOD(remove_edge) {
   return guarded([&] {
     ExclusiveAccess access(self);
-    const auto [u_arg, v_arg] = match_arguments("PyGraph.remove_edge()", kParamsUV, {args, nargs, kwnames});
+    const auto [u_arg, v_arg] = match_arguments("PyGraph.remove_edge()", kParamsUV, {args, kwargs});
     const Vertex u = to_vertex(u_arg);
     const Vertex v = to_vertex(v_arg);
     return bool_to_python(access.graph().remove_edge(u, v));
   });
 }
 
-QUIVERLANE_FAST_METHOD(remove_vertex) {
+QUIVERLANE_ARGS_METHOD(remove_vertex) {
   return guarded([&] {
     ExclusiveAccess access(self);
-    const auto [u] = match_arguments("PyGraph.remove_vertex()", kParamsU, {args, nargs, kwnames});
+    const auto [u] = match_arguments("PyGraph.remove_vertex()", kParamsU, {args, kwargs});
     return bool_to_python(access.graph().remove_vertex(to_vertex(u)));
   });
 }
