@@ -642,6 +642,42 @@ def test_fault_exception_raised_directly_in_index():
     assert g.edges() == [(1, 2)]
 
 
+def test_subclass_of_fault_exception_is_an_ordinary_exception():
+    result = run_python(
+        """
+        from quiverlane import Graph
+        g = Graph()
+        g.add_edge(1, 2)
+        try:
+            g.neighbours(9)
+        except BaseException as e:
+            panic = type(e)
+
+        class Sub(panic):
+            pass
+
+        class Raises:
+            def __index__(self):
+                raise Sub("made in Python")
+
+        for call in (lambda: g.degree(Raises()), lambda: g.subgraph({1, Raises()})):
+            try:
+                call()
+            except BaseException as e:
+                print(type(e).__name__, e.args, flush=True)
+        print(repr(g), flush=True)
+        """
+    )
+    assert result.returncode == 0, result.stderr
+    assert result.stdout == (
+        "Sub ('made in Python',)\n" * 2 + "Graph (n=2,m=1)]\n"
+    )
+    # Only the first, genuine fault wrote anything: no banner, no traceback.
+    lines = result.stderr.splitlines()
+    assert REPORT_LINE.match(lines[0]), result.stderr
+    assert lines[1:] == [NOTE_LINE]
+
+
 def test_fault_in_another_thread():
     result = run_python(
         """

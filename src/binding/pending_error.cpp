@@ -70,9 +70,10 @@ PendingError PendingError::fetch() {
     Py_XDECREF(traceback);
     return error;
   }
+  // Only the class itself is a fault coming back: a subclass that Python
+  // code raised is an ordinary exception and passes through unchanged.
   PyObject* panic = panic_exception_type_if_created();
-  if (panic != nullptr && PyErr_GivenExceptionMatches(type, panic))
-    resume_panic(type, value, traceback);
+  if (panic != nullptr && type == panic) resume_panic(type, value, traceback);
   error.type_ = PyRef::steal(type);
   if (value != nullptr) error.value_ = PyRef::steal(value);
   error.traceback_ = PyRef::steal(traceback);
