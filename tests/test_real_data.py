@@ -48,10 +48,10 @@ def plain_python_read(path):
     for index, line in enumerate(lines):
         tokens = line.split()
         if len(tokens) != 2:
-            return f"Line {index} does not contain two tokens"
+            return f"line {index + 1} does not contain two tokens"
         for token in tokens:
             if not (token.isdigit() and int(token) < 2**32):
-                return f"Cannot parse vertex id {token} (line {index})"
+                return f"line {index + 1}: cannot parse vertex id {token}"
         a, b = int(tokens[0]), int(tokens[1])
         vertices.update((a, b))
         edges.add((min(a, b), max(a, b)))
@@ -84,8 +84,7 @@ def test_original_with_comments_is_refused(name):
     with pytest.raises(OSError) as info:
         Graph.from_file(str(path))
     assert type(info.value) is OSError and info.value.args == ("IO-Error",)
-    if sys.version_info >= (3, 11):
-        assert info.value.__notes__ == [f"while reading {str(path)!r}: {reason}"]
+    assert info.value.__notes__ == [f"while reading {str(path)!r}: {reason}"]
 
 
 def test_plain_and_gzip_facebook_agree():

@@ -120,10 +120,11 @@ class EdgeLineParser {
     Vertex ends[2];
     for (unsigned i = 0; i < 2; ++i) {
       if (!text::parse_vertex(bounds[2 * i], bounds[2 * i + 1], ends[i])) {
-        const auto* token = reinterpret_cast<const char*>(bounds[2 * i]);
+        const auto* start = reinterpret_cast<const char*>(bounds[2 * i]);
         const auto length = static_cast<std::size_t>(bounds[2 * i + 1] - bounds[2 * i]);
-        return refuse(EdgeListError::Kind::kBadVertex,
-                      "Cannot parse vertex id " + std::string(token, length));
+        std::string token(start, length);
+        return refuse(EdgeListError::Kind::kBadVertex, "Cannot parse vertex id " + token,
+                      std::move(token));
       }
     }
     sink_.add_edge(ends[0], ends[1]);
@@ -131,14 +132,14 @@ class EdgeLineParser {
     return true;
   }
 
-  bool refuse(EdgeListError::Kind kind, std::string message) {
-    error_ = EdgeListError{kind, std::move(message), line_};
+  bool refuse(EdgeListError::Kind kind, std::string message, std::string token = {}) {
+    error_ = EdgeListError{kind, std::move(message), line_, std::move(token)};
     return false;
   }
 
   Sink& sink_;
   std::uint64_t line_ = 0;
-  EdgeListError error_{EdgeListError::Kind::kTokenCount, {}, 0};
+  EdgeListError error_{EdgeListError::Kind::kTokenCount, {}, 0, {}};
 };
 
 }  // namespace quiverlane

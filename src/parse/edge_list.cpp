@@ -15,7 +15,7 @@ EdgeListError open_failure(const PosixFile& file) {
   std::string message = file.error() == 0 ? std::string("data provided contains a nul byte")
                                           : os_error_text(file.error()) + " (errno " +
                                                 std::to_string(file.error()) + ")";
-  return EdgeListError{EdgeListError::Kind::kOpenFailure, std::move(message), 0};
+  return EdgeListError{EdgeListError::Kind::kOpenFailure, std::move(message), 0, {}};
 }
 
 // On a refused line the graph built so far is dropped here, never returned.
@@ -27,6 +27,18 @@ EdgeListResult read_graph(Source& source, std::size_t window_capacity) {
 }
 
 }  // namespace
+
+std::string EdgeListError::explanation() const {
+  switch (kind) {
+    case Kind::kOpenFailure:
+      return message;
+    case Kind::kTokenCount:
+      return "line " + std::to_string(line + 1) + " does not contain two tokens";
+    case Kind::kBadVertex:
+      return "line " + std::to_string(line + 1) + ": cannot parse vertex id " + token;
+  }
+  return message;
+}
 
 EdgeListResult read_edge_list(std::string_view filename, const ReaderBuffers& buffers) {
   PosixFile file(filename);

@@ -27,6 +27,14 @@ struct EdgeListError {
   std::string message;
   // 0-based index of the refused line; meaningless for kOpenFailure.
   std::uint64_t line = 0;
+  // The refused token, for kBadVertex.
+  std::string token;
+
+  // What went wrong for a person reading it, lines counted from 1:
+  //   "No such file or directory (errno 2)"
+  //   "line 2 does not contain two tokens"
+  //   "line 2: cannot parse vertex id 1e3"
+  std::string explanation() const;
 };
 
 using EdgeListResult = std::variant<Graph, EdgeListError>;

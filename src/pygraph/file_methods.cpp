@@ -6,6 +6,7 @@
 
 #include "binding/conversions.h"
 #include "binding/guard.h"
+#include "binding/notes.h"
 #include "parse/edge_list.h"
 #include "pygraph/graph_object.h"
 #include "pygraph/methods.h"
@@ -14,12 +15,10 @@ namespace quiverlane::methods {
 
 namespace {
 
-// The reader's own account, e.g. "while reading 'x.txt': Line 3 does not
-// contain two tokens", or nullptr if it cannot be made.
-[[maybe_unused]] PyRef describe(const EdgeListError& error, PyObject* name) {
-  std::string detail = error.message;
-  if (error.kind == EdgeListError::Kind::kBadVertex)
-    detail += " (line " + std::to_string(error.line) + ")";
+// The reader's account of a refused file, e.g. "while reading 'x.txt':
+// line 3 does not contain two tokens", or nullptr if it cannot be made.
+PyRef describe(const EdgeListError& error, PyObject* name) {
+  const std::string detail = error.explanation();
   PyRef text = PyRef::steal(PyUnicode_DecodeUTF8(
       detail.data(), static_cast<Py_ssize_t>(detail.size()), "replace"));
   if (!text) return {};
@@ -28,22 +27,17 @@ namespace {
   return PyRef::steal(PyUnicode_FromFormat(format, name, text.get()));
 }
 
-// OSError("IO-Error"), args exactly that, with the reader's message as a
+// OSError("IO-Error"), args exactly that, with the reader's account as a
 // note so the traceback says why the file was refused.
 PendingError reader_error(const EdgeListError& error, PyObject* name) {
   PyRef message = PyRef::steal(PyUnicode_FromString("IO-Error"));
   if (!message) return PendingError::fetch();
   PyRef exception = PyRef::steal(PyObject_CallOneArg(PyExc_OSError, message.get()));
   if (!exception) return PendingError::fetch();
-#if PY_VERSION_HEX >= 0x030B0000
-  PyRef note = describe(error, name);
-  PyRef added =
-      note ? PyRef::steal(PyObject_CallMethod(exception.get(), "add_note", "O", note.get())) : PyRef();
-  // The note only explains; losing it must not change which error is raised.
-  if (!added) PyErr_Clear();
-#else
-  (void)error, (void)name;
-#endif
+  if (PyRef note = describe(error, name))
+    attach_note(exception.get(), note.get());
+  else
+    PyErr_Clear();  // the note only explains; losing it changes nothing else
   return PendingError(PyExc_OSError, std::move(exception));
 }
 
