@@ -567,3 +567,67 @@ def test_damaged_deflate_data_never_loads(write):
             outcomes.add(message)
     assert any(BAD_DEFLATE in o for o in outcomes)
 
+
+# --- gzip: a refused line read before the damage wins ------------------------------
+
+# Ten bytes a line, so that slices at multiples of ten end on a line feed.
+GOOD_LINES = b"".join(b"%04d %04d\n" % (i, i + 1) for i in range(2_000))
+
+
+def damaged_member(text, damage, at=10_000):
+    """A gzip member of `text` whose stream is damaged as `damage` says, with
+    every byte before offset `at` of the text decodable first."""
+    header = bytes([0x1F, 0x8B, 8, 0]) + b"\x00" * 4 + b"\x00\x03"
+    trailer = struct.pack("<II", zlib.crc32(text), len(text))
+    if damage == "crc":
+        return header + raw_deflate(text) + struct.pack("<II", zlib.crc32(text) ^ 1, len(text))
+    if damage == "no-trailer":
+        return header + raw_deflate(text)
+    if damage == "short-trailer":
+        return header + raw_deflate(text) + trailer[:5]
+    assert damage == "block"
+    compressor = zlib.compressobj(6, zlib.DEFLATED, -15)
+    # A full flush ends the first part byte-aligned; the next block header
+    # then gets the reserved block type 11.
+    head = compressor.compress(text[:at]) + compressor.flush(zlib.Z_FULL_FLUSH)
+    tail = compressor.compress(text[at:]) + compressor.flush()
+    return header + head + bytes([tail[0] | 0x06]) + tail[1:] + trailer
+
+
+DAMAGES = [("crc", BAD_CHECKSUM), ("no-trailer", TRUNCATED), ("short-trailer", TRUNCATED),
+           ("block", BAD_DEFLATE)]
+
+
+@pytest.mark.parametrize("damage, text", DAMAGES)
+@pytest.mark.parametrize(
+    "first, line",
+    [(b"x y\n", 0), (b"1 2 3\n", 0), (b"1\n", 0), (b"1 2\n" * 500 + b"-1 2\n", 500)],
+    ids=["letters", "three-tokens", "one-token", "late-bad-id"],
+)
+def test_refused_line_before_damaged_stream_wins(write, damage, text, first, line):
+    data = first + GOOD_LINES
+    note = refusal(write(damaged_member(data, damage), "damaged.gz"))
+    assert f"line {line + 1}" in note
+
+
+@pytest.mark.parametrize("damage, text", DAMAGES)
+def test_good_lines_before_damaged_stream_fault(write, damage, text):
+    data = GOOD_LINES + b"1 2\n"
+    expect_gzip_fault(write, damaged_member(data, damage), text)
+
+
+def test_refused_line_after_damaged_block_is_never_seen(write):
+    # Nothing after the damage decodes, so the stream failure is what surfaces.
+    data = GOOD_LINES[:12_000] + b"x y\n" + GOOD_LINES[:8_000]
+    expect_gzip_fault(write, damaged_member(data, "block", at=10_000), BAD_DEFLATE)
+
+
+def test_refused_line_just_before_damaged_block_wins(write):
+    data = GOOD_LINES[:9_000] + b"1 +-2\n" + GOOD_LINES[:11_000]
+    refusal(write(damaged_member(data, "block", at=9_006), "damaged.gz"))
+
+
+def test_unterminated_last_line_before_damage_is_not_parsed(write):
+    # The line cut by the damage never completes: the failure is reported, not the line.
+    data = GOOD_LINES[:10_000] + b"x y"
+    expect_gzip_fault(write, damaged_member(data, "crc"), BAD_CHECKSUM)

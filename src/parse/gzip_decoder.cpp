@@ -125,18 +125,24 @@ std::size_t GzipDecoder::inflate_into(std::uint8_t* into, std::size_t capacity) 
     const int status = inflate(&stream_, Z_NO_FLUSH);
     const std::size_t produced = capacity - stream_.avail_out;
     if (status == Z_MEM_ERROR) throw std::bad_alloc();
-    // Z_BUF_ERROR only says no progress was possible: the input ran dry.
-    if (status != Z_OK && status != Z_STREAM_END && status != Z_BUF_ERROR)
-      read_failed(ReadErrorKind::kInvalidData, kCorruptDeflate);
     data_crc_ = static_cast<std::uint32_t>(crc32(data_crc_, into, static_cast<uInt>(produced)));
     data_size_ += static_cast<std::uint32_t>(produced);
     if (status == Z_STREAM_END) {
-      read_trailer();
-      state_ = next_member_follows() ? State::kHeader : State::kDone;
+      state_ = State::kTrailer;
+      return produced;
+    }
+    // Z_BUF_ERROR only says no progress was possible: the input ran dry.
+    if (status != Z_OK && status != Z_BUF_ERROR) {
+      state_ = State::kFailed;
       return produced;
     }
     if (produced > 0) return produced;
   }
+}
+
+void GzipDecoder::finish_member() {
+  read_trailer();
+  state_ = next_member_follows() ? State::kHeader : State::kDone;
 }
 
 std::size_t GzipDecoder::read(std::uint8_t* into, std::size_t capacity) {
@@ -150,6 +156,11 @@ std::size_t GzipDecoder::read(std::uint8_t* into, std::size_t capacity) {
       case State::kBody:
         if (const std::size_t produced = inflate_into(into, capacity)) return produced;
         break;
+      case State::kTrailer:
+        finish_member();
+        break;
+      case State::kFailed:
+        read_failed(ReadErrorKind::kInvalidData, kCorruptDeflate);
     }
   }
 }

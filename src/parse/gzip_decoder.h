@@ -27,11 +27,16 @@ class GzipDecoder {
   GzipDecoder& operator=(const GzipDecoder&) = delete;
 
   // Up to `capacity` (> 0) decompressed bytes; 0 only at the end of the last
-  // member, once its trailer has been checked.
+  // member, once its trailer has been checked. A failure is reported by the
+  // first call after every byte inflated before it has been returned.
   std::size_t read(std::uint8_t* into, std::size_t capacity);
 
  private:
-  enum class State { kHeader, kBody, kDone };
+  // kTrailer and kFailed hold back a check or a failure until the bytes
+  // inflated before it have been handed out: a refused line in those bytes
+  // is then reported first, as it would be if the data were read line by
+  // line.
+  enum class State { kHeader, kBody, kTrailer, kFailed, kDone };
 
   bool refill();  // false at end of file
   std::uint8_t next_byte();  // faults at end of file
@@ -40,6 +45,7 @@ class GzipDecoder {
   bool next_member_follows();
   void read_header();
   void read_trailer();
+  void finish_member();
   std::size_t inflate_into(std::uint8_t* into, std::size_t capacity);
 
   PosixFile& file_;
