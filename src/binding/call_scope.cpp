@@ -9,7 +9,8 @@
 namespace quiverlane {
 
 namespace detail {
-thread_local ThreadState thread_state __attribute__((tls_model("initial-exec"))) = {};
+__thread ThreadState thread_state __attribute__((tls_model("initial-exec"))) = {};
+std::atomic<bool> deferred_pending{false};
 }
 
 namespace {
@@ -44,7 +45,6 @@ struct PendingList {
 };
 PendingList pending_increments;
 PendingList pending_decrements;
-std::atomic<bool> anything_pending{false};
 
 std::vector<PyObject*> take(PendingList& list) {
   std::vector<PyObject*> taken;
@@ -58,7 +58,7 @@ void append(PendingList& list, PyObject* object) {
     std::lock_guard<std::mutex> lock(list.mutex);
     list.objects.push_back(object);
   }
-  anything_pending.store(true, std::memory_order_release);
+  detail::deferred_pending.store(true, std::memory_order_release);
 }
 
 }  // namespace
@@ -81,7 +81,7 @@ void OwnedObjectPool::register_owned(PyObject* object) {
   t.pool_items[t.pool_size++] = object;
 }
 
-void OwnedObjectPool::release_from(std::size_t mark) noexcept {
+void OwnedObjectPool::release_slow(std::size_t mark) noexcept {
   detail::ThreadState& t = detail::thread_state;
   const std::size_t end = t.pool_size;
   // Releasing can run Python code that calls back into the module; those
@@ -91,12 +91,8 @@ void OwnedObjectPool::release_from(std::size_t mark) noexcept {
   t.pool_size = mark;
 }
 
-bool DeferredRefPool::has_pending() noexcept {
-  return anything_pending.load(std::memory_order_acquire);
-}
-
 void DeferredRefPool::apply_pending_slow() noexcept {
-  anything_pending.store(false, std::memory_order_relaxed);
+  detail::deferred_pending.store(false, std::memory_order_relaxed);
   for (PyObject* object : take(pending_increments)) Py_INCREF(object);
   for (PyObject* object : take(pending_decrements)) Py_DECREF(object);
 }

@@ -12,6 +12,7 @@
 
 #include <Python.h>
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 
@@ -25,8 +26,12 @@ struct ThreadState {
   std::size_t pool_size;
   std::size_t pool_capacity;
 };
-// Plain data, so access needs no initialisation guard.
-extern thread_local ThreadState thread_state __attribute__((tls_model("initial-exec")));
+// Plain data in static TLS: `__thread` rather than `thread_local` tells the
+// compiler there is no dynamic initialiser, so no access goes through a TLS
+// wrapper check.
+extern __thread ThreadState thread_state __attribute__((tls_model("initial-exec")));
+// Set whenever DeferredRefPool holds something; read on every call.
+extern std::atomic<bool> deferred_pending;
 }  // namespace detail
 
 // References owned by the calls running on this thread.
@@ -44,7 +49,13 @@ class OwnedObjectPool {
   // On allocation failure the reference is released and bad_alloc thrown.
   static void register_owned(PyObject* object);
   // Releases, in registration order, every reference registered after mark.
-  static void release_from(std::size_t mark) noexcept;
+  static void release_from(std::size_t mark) noexcept {
+    // Most calls register nothing: they pay one comparison here.
+    if (detail::thread_state.pool_size > mark) release_slow(mark);
+  }
+
+ private:
+  static void release_slow(std::size_t mark) noexcept;
 };
 
 // Reference-count changes made by threads not holding the interpreter lock,
@@ -54,11 +65,10 @@ class DeferredRefPool {
   static void defer_incref(PyObject* object);
   static void defer_decref(PyObject* object);
   static void apply_pending() noexcept {
-    if (has_pending()) apply_pending_slow();
+    if (detail::deferred_pending.load(std::memory_order_acquire)) apply_pending_slow();
   }
 
  private:
-  static bool has_pending() noexcept;
   static void apply_pending_slow() noexcept;
 };
 
