@@ -16,10 +16,6 @@ void make_room(Graph& graph, Vertex center, const WorkingSet& outside, std::size
       around->reserve(around->size() + 1);
   });
   const bool create = !graph.contains(center);
-  if (create) {
-    graph.adjacency.reserve(graph.adjacency.size() + 1);
-    graph.degrees.reserve(graph.degrees.size() + 1);
-  }
   graph.add_vertex(center);
   try {
     VertexSet* own = graph.adjacency.find(center);

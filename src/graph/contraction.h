@@ -60,7 +60,6 @@ template <class Set>
 Graph subgraph(const Graph& graph, const Set& selection) {
   Graph result;
   result.adjacency.reserve(selection.size());
-  result.degrees.reserve(selection.size());
   const std::size_t selected = selection.size();
   selection.for_each([&](Vertex x) {
     result.add_vertex(x);

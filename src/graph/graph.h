@@ -12,9 +12,16 @@
 // Every editing operation either happens whole or not at all: all allocation
 // is done before the first visible change, so bad_alloc leaves the graph as
 // it was.
+//
+// Degrees cost no table of their own: a vertex's neighbour set carries a tag
+// exactly when it holds the vertex itself, so degree(u) = |N(u)| + tag, read
+// from the one adjacency entry. That keeps invariants 3 and 4 true by
+// construction and saves a second map the size of the first.
 #pragma once
 
 #include <cstdint>
+#include <optional>
+#include <utility>
 #include <vector>
 
 #include "graph/vertex.h"
@@ -24,16 +31,36 @@
 namespace quiverlane {
 
 using AdjacencyMap = VertexMap<VertexSet>;
-using DegreeMap = VertexMap<std::uint32_t>;
+
+// The degree of every vertex, answered from the adjacency entries: the same
+// keys as the adjacency map, always.
+class DegreeMap {
+ public:
+  explicit DegreeMap(const AdjacencyMap& adjacency) noexcept : adjacency_(&adjacency) {}
+  std::size_t size() const noexcept { return adjacency_->size(); }
+  std::optional<std::uint32_t> find(Vertex u) const noexcept {
+    const VertexSet* set = adjacency_->find(u);
+    if (set == nullptr) return std::nullopt;
+    return static_cast<std::uint32_t>(set->size() + (set->tagged() ? 1 : 0));
+  }
+
+ private:
+  const AdjacencyMap* adjacency_;
+};
 
 struct Graph {
   AdjacencyMap adjacency;
-  DegreeMap degrees;
+  DegreeMap degrees{adjacency};
   std::uint64_t edge_count = 0;
 
   Graph() = default;
-  Graph(Graph&&) noexcept = default;
-  Graph& operator=(Graph&&) noexcept = default;
+  Graph(Graph&& other) noexcept
+      : adjacency(std::move(other.adjacency)), edge_count(std::exchange(other.edge_count, 0)) {}
+  Graph& operator=(Graph&& other) noexcept {
+    adjacency = std::move(other.adjacency);
+    edge_count = std::exchange(other.edge_count, 0);
+    return *this;
+  }
 
   // O(1) queries. An absent vertex is not an error for any of them.
   std::uint64_t num_vertices() const noexcept { return adjacency.size(); }
@@ -43,10 +70,7 @@ struct Graph {
     const VertexSet* set = adjacency.find(u);
     return set != nullptr && set->contains(v);
   }
-  std::uint32_t degree(Vertex u) const noexcept {
-    const std::uint32_t* d = degrees.find(u);
-    return d == nullptr ? 0 : *d;
-  }
+  std::uint32_t degree(Vertex u) const noexcept { return degrees.find(u).value_or(0); }
 
   // The stored neighbour set of u, valid until the graph next changes.
   // Faults with "Vertex not contained in graph" when u is absent.
@@ -74,11 +98,11 @@ struct Graph {
   // O(n).
   std::uint64_t remove_loops();
   std::uint64_t remove_isolates();
-  // O(n + m): an independent graph rebuilt by insertion.
+  // O(n + m): an independent graph with the same tables, cloned block by
+  // block in slot order.
   Graph copy() const;
 
  private:
-  std::uint32_t& degree_entry(Vertex u);
   VertexSet& neighbours_entry(Vertex u);
 };
 

@@ -21,11 +21,12 @@ constexpr std::uint64_t fnv1a(Vertex v) noexcept {
   return h;
 }
 
-// Home slot of a key in a table of 2^k slots. The high half is folded in so
-// that the bits fed by the final multiplication take part.
-constexpr std::size_t home_slot(Vertex v, std::size_t mask) noexcept {
+// The 32 bits the hash tables index with: FNV-1a with its high half folded
+// into the low one, so that the bits fed by the final multiplication take
+// part.
+constexpr std::uint32_t table_hash(Vertex v) noexcept {
   const std::uint64_t h = fnv1a(v);
-  return static_cast<std::size_t>(h ^ (h >> 32)) & mask;
+  return static_cast<std::uint32_t>(h ^ (h >> 32));
 }
 
 static_assert(fnv1a(0) == 0x4d25767f9dce13f5ull, "FNV-1a of four zero bytes");

@@ -50,47 +50,103 @@ class VertexMap {
   V* find(Vertex key) noexcept {
     if (key == detail::kEmptyKey) return has_max_ ? &max_entry_.value : nullptr;
     if (slots_ == nullptr) return nullptr;
-    const std::size_t index = Probe::find(slots_, mask_, key);
+    const std::size_t index = Probe::find(slots_, capacity_, key);
     return index == detail::kNotFound ? nullptr : &slots_[index].value;
   }
   const V* find(Vertex key) const noexcept { return const_cast<VertexMap*>(this)->find(key); }
+  // The same, with the key's table_hash() already worked out.
+  V* find_hashed(Vertex key, std::uint32_t hash) noexcept {
+    if (key == detail::kEmptyKey) return has_max_ ? &max_entry_.value : nullptr;
+    if (slots_ == nullptr) return nullptr;
+    const auto spot = Probe::locate_from(slots_, capacity_, key, detail::home_in(hash, capacity_));
+    return spot.found ? &slots_[spot.index].value : nullptr;
+  }
   bool contains(Vertex key) const noexcept { return find(key) != nullptr; }
 
   // Starts loading key's home slot, so that several lookups into large maps
   // overlap their cache misses instead of paying for them one after another.
   void prefetch(Vertex key) const noexcept {
-    if (slots_ != nullptr) __builtin_prefetch(&slots_[home_slot(key, mask_)]);
+    if (slots_ != nullptr) __builtin_prefetch(&slots_[detail::home_slot(key, capacity_)]);
   }
 
   // Makes room for n entries in all, so that inserting up to that many cannot
   // allocate. The contents are unchanged whether or not it throws.
   void reserve(std::size_t n) {
     if (slots_ == nullptr) {
-      if (n > 0) rehash(detail::capacity_for(n, kMinCapacity));
-    } else if (n > detail::max_load(mask_ + 1)) {
-      rehash(detail::capacity_for(n, mask_ + 1));
+      if (n > 0) rehash(detail::size_index_for(n));
+    } else if (n > detail::max_load(capacity_)) {
+      rehash(detail::size_index_for(n, size_index_ + 1));
     }
+  }
+
+  // Whether inserting n more keys could grow the table.
+  bool could_grow_by(std::size_t n) const noexcept {
+    return slots_ == nullptr || table_size_ + n > detail::max_load(capacity_);
+  }
+  // Starts loading the home slot of a key whose table_hash() is given.
+  void prefetch_hashed(std::uint32_t hash) const noexcept {
+    if (slots_ != nullptr) __builtin_prefetch(&slots_[detail::home_in(hash, capacity_)]);
   }
 
   // Inserts key with a zero value unless present. Returns the value and
   // whether it was inserted. May throw bad_alloc, leaving the map unchanged.
   // Any insertion may move other entries: earlier pointers become invalid.
-  std::pair<V*, bool> try_emplace(Vertex key) {
+  std::pair<V*, bool> try_emplace(Vertex key) { return try_emplace_hashed(key, table_hash(key)); }
+
+  // The same, with the key's table_hash() already worked out.
+  std::pair<V*, bool> try_emplace_hashed(Vertex key, std::uint32_t hash) {
     if (key != detail::kEmptyKey && slots_ != nullptr) {
       // One probe finds the key or the spot it belongs in.
-      auto spot = Probe::locate(slots_, mask_, key);
+      auto spot = Probe::locate_from(slots_, capacity_, key, detail::home_in(hash, capacity_));
       if (spot.found) return {&slots_[spot.index].value, false};
-      if (table_size_ + 1 > detail::max_load(mask_ + 1)) {
+      if (table_size_ + 1 > detail::max_load(capacity_)) {
         reserve(size() + 1);
-        spot = Probe::locate(slots_, mask_, key);
+        spot = Probe::locate_from(slots_, capacity_, key, detail::home_in(hash, capacity_));
       }
-      Probe::insert_at(slots_, mask_, spot.index, entry_for(key));
+      detail::relocate(slots_[spot.index], entry_for(key));
       ++table_size_;
       return {&slots_[spot.index].value, true};
     }
     if (V* found = find(key)) return {found, false};
     reserve(size() + 1);
     return {emplace_absent(key), true};
+  }
+
+  // A map with the same capacity and the same entries in the same slots: the
+  // slot array is copied as a block and each value replaced by
+  // clone_value(value). Walking in slot order, and prefetching the values'
+  // own storage a few slots ahead, keeps the copy bound by bandwidth rather
+  // than by one cache miss per entry. If a clone throws, the values not yet
+  // cloned are still the source's and are forgotten, never released.
+  template <class CloneValue, class Prefetch>
+  VertexMap clone(CloneValue&& clone_value, Prefetch&& prefetch) const {
+    VertexMap copy;
+    if (has_max_) {
+      copy.max_entry_.value = clone_value(max_entry_.value);
+      copy.has_max_ = true;
+    }
+    if (slots_ == nullptr) return copy;
+    const std::size_t capacity = capacity_;
+    Entry* table = detail::allocate_slots<Entry>(capacity);
+    std::memcpy(static_cast<void*>(table), slots_, capacity * sizeof(Entry));
+    copy.slots_ = table;
+    copy.capacity_ = capacity_;
+    copy.size_index_ = size_index_;
+    copy.table_size_ = table_size_;
+    constexpr std::size_t kAhead = 16;
+    std::size_t i = 0;
+    try {
+      for (; i < capacity; ++i) {
+        if (i + kAhead < capacity && slots_[i + kAhead].key != detail::kEmptyKey)
+          prefetch(slots_[i + kAhead].value);
+        if (table[i].key != detail::kEmptyKey)
+          new (&table[i].value) V(clone_value(slots_[i].value));
+      }
+    } catch (...) {
+      for (; i < capacity; ++i) clear_entry(table[i]);  // still the source's
+      throw;
+    }
+    return copy;
   }
 
   // Removes key, destroying its value; false if it was absent.
@@ -102,10 +158,10 @@ class VertexMap {
       return true;
     }
     if (slots_ == nullptr) return false;
-    const std::size_t index = Probe::find(slots_, mask_, key);
+    const std::size_t index = Probe::find(slots_, capacity_, key);
     if (index == detail::kNotFound) return false;
     slots_[index].value.~V();
-    Probe::erase_at(slots_, mask_, index, empty_entry());
+    Probe::erase_at(slots_, capacity_, index, empty_entry());
     --table_size_;
     return true;
   }
@@ -162,7 +218,6 @@ class VertexMap {
     static Vertex get(const Entry& entry) noexcept { return entry.key; }
   };
   using Probe = detail::Probe<Entry, KeyOf>;
-  static constexpr std::size_t kMinCapacity = 8;
 
   static Entry entry_for(Vertex key) noexcept {
     Entry entry = empty_entry();
@@ -179,7 +234,7 @@ class VertexMap {
     entry.key = detail::kEmptyKey;
   }
 
-  std::size_t capacity() const noexcept { return slots_ == nullptr ? 0 : mask_ + 1; }
+  std::size_t capacity() const noexcept { return slots_ == nullptr ? 0 : capacity_; }
 
   V* emplace_absent(Vertex key) noexcept {
     if (key == detail::kEmptyKey) {
@@ -187,17 +242,19 @@ class VertexMap {
       return &max_entry_.value;
     }
     ++table_size_;
-    return &slots_[Probe::place(slots_, mask_, entry_for(key))].value;
+    return &slots_[Probe::place(slots_, capacity_, entry_for(key))].value;
   }
 
-  void rehash(std::size_t capacity) {
+  void rehash(unsigned size_index) {
+    const std::size_t capacity = detail::capacity_at(size_index);
     Entry* table = detail::allocate_slots<Entry>(capacity);
     for (std::size_t i = 0; i < capacity; ++i) clear_entry(table[i]);
     for (std::size_t i = 0, old_capacity = this->capacity(); i < old_capacity; ++i)
-      if (slots_[i].key != detail::kEmptyKey) Probe::place(table, capacity - 1, slots_[i]);
+      if (slots_[i].key != detail::kEmptyKey) Probe::place(table, capacity, slots_[i]);
     std::free(slots_);
     slots_ = table;
-    mask_ = capacity - 1;
+    capacity_ = capacity;
+    size_index_ = size_index;
   }
 
   void destroy() noexcept {
@@ -223,12 +280,14 @@ class VertexMap {
 
   void steal(VertexMap& other) noexcept {
     slots_ = other.slots_;
-    mask_ = other.mask_;
+    capacity_ = other.capacity_;
+    size_index_ = other.size_index_;
     table_size_ = other.table_size_;
     has_max_ = other.has_max_;
     detail::relocate(max_entry_, other.max_entry_);
     other.slots_ = nullptr;
-    other.mask_ = 0;
+    other.capacity_ = 0;
+    other.size_index_ = 0;
     other.table_size_ = 0;
     other.has_max_ = false;
     clear_entry(other.max_entry_);
@@ -248,7 +307,8 @@ class VertexMap {
   }
 
   Entry* slots_ = nullptr;
-  std::size_t mask_ = 0;
+  std::size_t capacity_ = 0;  // valid while slots_ is set
+  unsigned size_index_ = 0;
   std::size_t table_size_ = 0;
   bool has_max_ = false;
   Entry max_entry_ = empty_entry();

@@ -7,9 +7,11 @@
 // shrinks: removing members leaves its storage until the set is destroyed.
 //
 // Layout (4-byte aligned, trivially relocatable, all-zero bytes = empty set):
-//   meta_     bit 31: heap mode; bits 0..30: number of members
+//   meta_     bit 31: heap mode; bit 30: the owner's tag (see tagged());
+//             bits 0..29: number of members
 //   words_[]  inline mode: the members, unordered
-//             heap mode:   words_[0] bits 0..7 log2(capacity), bit 8 set when
+//             heap mode:   words_[0] bits 0..7 the table's size index
+//                          (capacity_at() gives its capacity), bit 8 set when
 //                          kMaxVertex (the table's free-slot key) is a member;
 //                          words_[1..2] the slot array pointer
 #pragma once
@@ -33,7 +35,7 @@ class VertexSet {
 
  public:
   static constexpr std::size_t kInlineCapacity = 3;
-  static constexpr std::size_t kMaxSize = 0x7FFFFFFF;
+  static constexpr std::size_t kMaxSize = 0x3FFFFFFF;
 
   VertexSet() noexcept = default;
   ~VertexSet() { release(); }
@@ -54,7 +56,8 @@ class VertexSet {
   // A copy is sized for its members, so it is built without regrowth.
   VertexSet(const VertexSet& other) : VertexSet() {
     reserve(other.size());
-    other.for_each([this](Vertex v) { insert_reserved(v); });
+    other.for_each([this](Vertex v) { insert_new(v); });
+    set_tagged(other.tagged());
   }
   VertexSet& operator=(const VertexSet& other) {
     if (this != &other) *this = VertexSet(other);
@@ -64,6 +67,32 @@ class VertexSet {
   std::size_t size() const noexcept { return meta_ & kSizeMask; }
   bool empty() const noexcept { return size() == 0; }
 
+  // One bit that the set's owner may keep beside the members and that
+  // copies carry along: the graph store marks a vertex's own set when the
+  // vertex has a loop, so that its degree needs no probe.
+  bool tagged() const noexcept { return (meta_ & kTagBit) != 0; }
+  void set_tagged(bool tagged) noexcept { meta_ = tagged ? meta_ | kTagBit : meta_ & ~kTagBit; }
+
+  // The same members in the same layout: one allocation and a block copy
+  // of the table, no member inserted again. May throw bad_alloc.
+  VertexSet clone() const {
+    VertexSet copy;
+    if (on_heap()) {
+      Vertex* table = detail::allocate_slots<Vertex>(capacity());
+      std::memcpy(table, slots(), capacity() * sizeof(Vertex));
+      copy.set_table(table, size_index(), has_max());
+    } else {
+      std::memcpy(copy.words_, words_, sizeof words_);
+    }
+    copy.meta_ = meta_;
+    return copy;
+  }
+
+  // Starts loading the table, for a walk or a clone coming up soon.
+  void prefetch_table() const noexcept {
+    if (on_heap()) __builtin_prefetch(slots());
+  }
+
   bool contains(Vertex v) const noexcept {
     if (!on_heap()) {
       for (std::size_t i = 0, n = size(); i < n; ++i)
@@ -71,12 +100,12 @@ class VertexSet {
       return false;
     }
     if (v == detail::kEmptyKey) return has_max();
-    return Probe::find(slots(), mask(), v) != detail::kNotFound;
+    return Probe::find(slots(), capacity(), v) != detail::kNotFound;
   }
 
   // Starts loading v's home slot (see VertexMap::prefetch).
   void prefetch(Vertex v) const noexcept {
-    if (on_heap()) __builtin_prefetch(&slots()[home_slot(v, mask())]);
+    if (on_heap()) __builtin_prefetch(&slots()[detail::home_slot(v, capacity())]);
   }
 
   // Makes room for n members in all, so that inserting up to that many
@@ -84,9 +113,9 @@ class VertexSet {
   void reserve(std::size_t n) {
     if (n > kMaxSize) throw std::length_error("vertex set too large");
     if (!on_heap()) {
-      if (n > kInlineCapacity) move_to_table(detail::capacity_for(n, kMinTableCapacity));
+      if (n > kInlineCapacity) move_to_table(detail::size_index_for(n));
     } else if (n > detail::max_load(capacity())) {
-      rehash(detail::capacity_for(n, capacity()));
+      rehash(detail::size_index_for(n, size_index() + 1));
     }
   }
 
@@ -95,13 +124,13 @@ class VertexSet {
   bool insert(Vertex v) {
     if (on_heap() && v != detail::kEmptyKey) {
       // One probe finds v or the spot it belongs in.
-      auto spot = Probe::locate(slots(), mask(), v);
+      auto spot = Probe::locate(slots(), capacity(), v);
       if (spot.found) return false;
       if (size() + 1 > detail::max_load(capacity())) {
         reserve(size() + 1);
-        spot = Probe::locate(slots(), mask(), v);
+        spot = Probe::locate(slots(), capacity(), v);
       }
-      Probe::insert_at(slots(), mask(), spot.index, v);
+      slots()[spot.index] = v;
       ++meta_;
       return true;
     }
@@ -126,7 +155,7 @@ class VertexSet {
     } else if (v == detail::kEmptyKey) {
       words_[0] |= kHasMaxBit;
     } else {
-      Probe::place(slots(), mask(), v);
+      Probe::place(slots(), capacity(), v);
     }
     ++meta_;
   }
@@ -149,9 +178,9 @@ class VertexSet {
       --meta_;
       return true;
     }
-    const std::size_t index = Probe::find(slots(), mask(), v);
+    const std::size_t index = Probe::find(slots(), capacity(), v);
     if (index == detail::kNotFound) return false;
-    Probe::erase_at(slots(), mask(), index, detail::kEmptyKey);
+    Probe::erase_at(slots(), capacity(), index, detail::kEmptyKey);
     --meta_;
     return true;
   }
@@ -203,21 +232,21 @@ class VertexSet {
 
  private:
   static constexpr std::uint32_t kHeapBit = 0x80000000u;
-  static constexpr std::uint32_t kSizeMask = 0x7FFFFFFFu;
+  static constexpr std::uint32_t kTagBit = 0x40000000u;
+  static constexpr std::uint32_t kSizeMask = 0x3FFFFFFFu;
   static constexpr std::uint32_t kHasMaxBit = 0x100u;
-  static constexpr std::size_t kMinTableCapacity = 8;
 
   bool on_heap() const noexcept { return (meta_ & kHeapBit) != 0; }
   bool has_max() const noexcept { return (words_[0] & kHasMaxBit) != 0; }
-  std::size_t capacity() const noexcept { return std::size_t{1} << (words_[0] & 0xFFu); }
-  std::size_t mask() const noexcept { return capacity() - 1; }
+  unsigned size_index() const noexcept { return words_[0] & 0xFFu; }
+  std::size_t capacity() const noexcept { return detail::capacity_at(size_index()); }
   Vertex* slots() const noexcept {
     Vertex* p;
     std::memcpy(&p, &words_[1], sizeof p);
     return p;
   }
-  void set_table(Vertex* table, std::size_t capacity, bool has_max) noexcept {
-    words_[0] = detail::log2_of(capacity) | (has_max ? kHasMaxBit : 0u);
+  void set_table(Vertex* table, unsigned size_index, bool has_max) noexcept {
+    words_[0] = size_index | (has_max ? kHasMaxBit : 0u);
     std::memcpy(&words_[1], &table, sizeof table);
   }
 
@@ -231,7 +260,8 @@ class VertexSet {
     return table;
   }
 
-  void move_to_table(std::size_t capacity) {
+  void move_to_table(unsigned size_index) {
+    const std::size_t capacity = detail::capacity_at(size_index);
     Vertex* table = new_table(capacity);
     const std::size_t n = size();
     bool has_max = false;
@@ -239,19 +269,20 @@ class VertexSet {
       if (words_[i] == detail::kEmptyKey)
         has_max = true;
       else
-        Probe::place(table, capacity - 1, words_[i]);
+        Probe::place(table, capacity, words_[i]);
     }
-    meta_ = kHeapBit | static_cast<std::uint32_t>(n);
-    set_table(table, capacity, has_max);
+    meta_ = kHeapBit | (meta_ & kTagBit) | static_cast<std::uint32_t>(n);
+    set_table(table, size_index, has_max);
   }
 
-  void rehash(std::size_t capacity) {
+  void rehash(unsigned size_index) {
+    const std::size_t capacity = detail::capacity_at(size_index);
     Vertex* table = new_table(capacity);
     Vertex* old = slots();
     for (std::size_t i = 0, old_capacity = this->capacity(); i < old_capacity; ++i)
-      if (old[i] != detail::kEmptyKey) Probe::place(table, capacity - 1, old[i]);
+      if (old[i] != detail::kEmptyKey) Probe::place(table, capacity, old[i]);
     std::free(old);
-    set_table(table, capacity, has_max());
+    set_table(table, size_index, has_max());
   }
 
   // Iteration positions: inline members 0..size-1; heap slots 0..capacity-1,

@@ -99,13 +99,17 @@ static void check_set(const VertexSet& set, const RefSet& ref) {
 constexpr Vertex kMax = 0xFFFFFFFFu;
 
 struct Keys {
+  // Homes scale the hash to the capacity, so a hash below 2^32 / 1024 is
+  // at home in slot 0, and one in the top 2^32 / 1024 in the last slot, of
+  // every table up to 1024 slots.
   std::vector<Vertex> colliding;  // one home slot in every table up to 1024 slots
   std::vector<Vertex> wrapping;   // home in the last slot: probe runs wrap round
   Keys() {
+    constexpr std::uint32_t kSpan = 1u << 22;
     for (Vertex v = 0; colliding.size() < 48 || wrapping.size() < 24; ++v) {
-      const std::size_t home = quiverlane::home_slot(v, 1023);
-      if (home == 0 && colliding.size() < 48) colliding.push_back(v);
-      if (home == 1023 && wrapping.size() < 24) wrapping.push_back(v);
+      const std::uint32_t hash = quiverlane::table_hash(v);
+      if (hash < kSpan && colliding.size() < 48) colliding.push_back(v);
+      if (hash >= 0u - kSpan && wrapping.size() < 24) wrapping.push_back(v);
     }
   }
 };
