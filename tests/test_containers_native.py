@@ -21,6 +21,7 @@ TEST_SOURCE = REPO_ROOT / "tests" / "cpp" / "test_containers.cpp"
 SOURCES = [
     TEST_SOURCE,
     SRC / "graph" / "graph.cpp",
+    SRC / "graph" / "edge_batch.cpp",
     SRC / "binding" / "fault.cpp",
     SRC / "binding" / "stderr.cpp",
 ]

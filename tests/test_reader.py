@@ -187,6 +187,36 @@ def test_many_lines_across_buffers(write, crlf):
     assert edge_set(g) == expected
 
 
+@pytest.mark.parametrize("seed", [5, 6])
+def test_large_file_gives_the_graph_of_its_edges_one_by_one(write, seed):
+    # Enough vertices for the reader to add edges in sorted sweeps, with the
+    # tables growing between them; repeats, reversals, loops and the largest
+    # id all along the file.
+    rng = random.Random(seed)
+    lines, pairs = [], []
+    for i in range(120_000):
+        kind = rng.random()
+        if kind < 0.1 and pairs:
+            v, u = rng.choice(pairs)
+        elif kind < 0.12:
+            u = v = rng.randrange(2**32)
+        elif kind < 0.13:
+            u, v = 2**32 - 1, rng.randrange(2**32)
+        else:
+            u, v = rng.randrange(2**32), rng.randrange(2**32) if rng.random() < 0.5 else rng.randrange(5000)
+        pairs.append((u, v))
+        lines.append(f"{u} {v}\n")
+    loaded = Graph.from_file(write("".join(lines).encode()))
+    built = Graph()
+    for u, v in pairs:
+        built.add_edge(u, v)
+    assert loaded.num_vertices() == built.num_vertices()
+    assert loaded.num_edges() == built.num_edges()
+    assert loaded.vertices() == built.vertices()
+    assert set(loaded.edges()) == set(built.edges())
+    assert all(loaded.degree(v) == built.degree(v) for v in built.vertices())
+
+
 # --- the format: refused lines ------------------------------------------------
 
 @pytest.mark.parametrize(

@@ -74,6 +74,16 @@ def test_data_set_loads(name):
     assert g.num_edges() == len(edges)
     assert g.vertices() == vertices
     assert set(g.edges()) == edges
+    # Degrees as the edges say (a loop counts twice), the same in a copy.
+    degrees = dict.fromkeys(vertices, 0)
+    for a, b in edges:
+        degrees[a] += 1
+        degrees[b] += 1
+    copy = g.copy()
+    for v, d in degrees.items():
+        assert g.degree(v) == d == copy.degree(v)
+    assert copy.vertices() == vertices and set(copy.edges()) == edges
+    assert copy.num_edges() == len(edges)
 
 
 @pytest.mark.parametrize("name", sorted(REFUSED))

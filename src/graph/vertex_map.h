@@ -61,6 +61,9 @@ class VertexMap {
     const auto spot = Probe::locate_from(slots_, capacity_, key, detail::home_in(hash, capacity_));
     return spot.found ? &slots_[spot.index].value : nullptr;
   }
+  const V* find_hashed(Vertex key, std::uint32_t hash) const noexcept {
+    return const_cast<VertexMap*>(this)->find_hashed(key, hash);
+  }
   bool contains(Vertex key) const noexcept { return find(key) != nullptr; }
 
   // Starts loading key's home slot, so that several lookups into large maps

@@ -103,9 +103,11 @@ class VertexSet {
     return Probe::find(slots(), capacity(), v) != detail::kNotFound;
   }
 
-  // Starts loading v's home slot (see VertexMap::prefetch).
-  void prefetch(Vertex v) const noexcept {
-    if (on_heap()) __builtin_prefetch(&slots()[detail::home_slot(v, capacity())]);
+  // Starts loading v's home slot (see VertexMap::prefetch); the second form
+  // takes v's table_hash() already worked out.
+  void prefetch(Vertex v) const noexcept { prefetch_hashed(table_hash(v)); }
+  void prefetch_hashed(std::uint32_t hash) const noexcept {
+    if (on_heap()) __builtin_prefetch(&slots()[detail::home_in(hash, capacity())]);
   }
 
   // Makes room for n members in all, so that inserting up to that many
@@ -120,15 +122,16 @@ class VertexSet {
   }
 
   // Inserts v; true if it was not a member. May throw bad_alloc, in which
-  // case the set is unchanged.
-  bool insert(Vertex v) {
+  // case the set is unchanged. The second form takes v's table_hash().
+  bool insert(Vertex v) { return insert_hashed(v, table_hash(v)); }
+  bool insert_hashed(Vertex v, std::uint32_t hash) {
     if (on_heap() && v != detail::kEmptyKey) {
       // One probe finds v or the spot it belongs in.
-      auto spot = Probe::locate(slots(), capacity(), v);
+      auto spot = Probe::locate_from(slots(), capacity(), v, detail::home_in(hash, capacity()));
       if (spot.found) return false;
       if (size() + 1 > detail::max_load(capacity())) {
         reserve(size() + 1);
-        spot = Probe::locate(slots(), capacity(), v);
+        spot = Probe::locate_from(slots(), capacity(), v, detail::home_in(hash, capacity()));
       }
       slots()[spot.index] = v;
       ++meta_;

@@ -5,7 +5,7 @@
 // other byte is validated as UTF-8 (invalid UTF-8 is a fault) and split at
 // Unicode white space. The line index counts from 0, as in the messages.
 // The sink is a template parameter so that a benchmark can measure parsing
-// alone; the reader's sink is the Graph.
+// alone; the reader's sink is a GraphLoader.
 #pragma once
 
 #include <array>

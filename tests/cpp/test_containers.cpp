@@ -20,9 +20,11 @@
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
+#include <tuple>
 #include <utility>
 #include <vector>
 
+#include "graph/edge_batch.h"
 #include "graph/graph.h"
 #include "graph/vertex_map.h"
 #include "graph/vertex_set.h"
@@ -560,6 +562,56 @@ static void test_graph(std::mt19937& rng, const Keys& keys) {
   check_graph(g, model);
 }
 
+// Edges added a batch at a time give the graph add_edge gives: repeats,
+// both orientations, loops and the largest id included, in graphs large
+// enough for the sorted sweep and for the adjacency table to grow while
+// batches are added.
+static void test_edge_batch(std::mt19937& rng, const Keys& keys) {
+  KeySource source(rng, keys);
+  for (const std::size_t edges : {std::size_t{50}, std::size_t{90000}}) {
+    Graph batched, single;
+    Model model;
+    quiverlane::EdgeBatch batch;
+    std::vector<std::pair<Vertex, Vertex>> seen;
+    for (std::size_t i = 0; i < edges; ++i) {
+      Vertex u, v;
+      const std::size_t kind = source.pick(10);
+      if (kind == 0 && !seen.empty()) {
+        std::tie(v, u) = seen[source.pick(seen.size())];  // a repeat, either way round
+      } else if (kind == 1) {
+        u = v = source.next();  // a loop
+      } else {
+        // Mostly fresh ids, so that the vertex count outgrows the table.
+        u = kind < 6 ? static_cast<Vertex>(rng()) : source.next();
+        v = static_cast<Vertex>(rng());
+      }
+      seen.emplace_back(u, v);
+      batch.push(u, v);
+      if (batch.full()) batch.add_to(batched);
+      single.add_edge(u, v);
+      model[u].insert(v);
+      model[v].insert(u);
+    }
+    batch.add_to(batched);
+    check_graph(batched, model);
+    check_graph(single, model);
+  }
+  // A failed allocation halfway leaves a graph that is only ever discarded:
+  // it must not leak or corrupt memory (the sanitizer checks that).
+  if (!kCanInjectFailures) return;
+  for (long k = 0; k < 200; k += 7) {
+    Graph g;
+    quiverlane::EdgeBatch batch;
+    for (int i = 0; i < 3000; ++i) batch.push(source.next(), static_cast<Vertex>(rng()));
+    alloc::reset(k);
+    try {
+      batch.add_to(g);
+    } catch (const std::bad_alloc&) {
+    }
+    alloc::reset();
+  }
+}
+
 // Reports each part's run time, to keep the whole run within a few seconds.
 template <class F>
 static void timed(const char* name, F&& f) {
@@ -583,6 +635,7 @@ int main(int argc, char** argv) {
     timed("adjacency map", [&] { test_adjacency_map(rng, keys); });
     timed("failed allocations", [&] { test_failed_allocations(rng, keys); });
     timed("graph", [&] { test_graph(rng, keys); });
+    timed("edge batch", [&] { test_edge_batch(rng, keys); });
   }
   std::printf("%ld checks, %d failures, failure injection %s\n", checks, failures,
               kCanInjectFailures ? "on" : "off");
