@@ -153,6 +153,10 @@ def open_descriptors():
         (b"4294967295 0", {(0, 4294967295)}),
         (b"+0000000000000000000004294967295 +0", {(0, 4294967295)}),
         (b"5 5", {(5, 5)}),
+        (b"0000000001 0000000002\n", {(1, 2)}),  # ten digits, leading zeros
+        (b"00000000001 2\n", {(1, 2)}),  # eleven: longer than any id needs
+        (b"1 2\r\n3 4\r\n", {(1, 2), (3, 4)}),
+        (b"1 2\r", {(1, 2)}),
         (b"1 2\n2 1\n1 2", {(1, 2)}),
         (b"1 2\n3 4\r\n5\t6", {(1, 2), (3, 4), (5, 6)}),
     ],
@@ -227,6 +231,7 @@ def test_large_file_gives_the_graph_of_its_edges_one_by_one(write, seed):
         (b"1 2\n\n", 1),  # a second LF at the end is an empty line
         (b"1 2\n\n3 4\n", 1),
         (b"1 2 3\n", 0),  # three numbers: a token count, not a bad id
+        (b"1 2\r5 6\n", 0),  # a CR inside a line is white space: four tokens
         (b"1 x y\n", 0),
         (b"1\n", 0),
         (b"1 2\n3 4\n5\n", 2),
@@ -246,6 +251,9 @@ def test_lines_without_two_tokens(write, data, line):
     "data, token, line",
     [
         (b"4294967296 0", "4294967296", 0),
+        (b"9999999999 0", "9999999999", 0),
+        (b"1 4294967296\n", "4294967296", 0),
+        (b"0 12345678901\n", "12345678901", 0),
         (b"99999999999999999999999 0", "99999999999999999999999", 0),
         (b"-1 2", "-1", 0),
         (b"+ 2", "+", 0),
