@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Loading edge-list files: Graph.from_file against the peers' readers and I/O floors.
 
-    python bench/bench_load.py [--repeats 3] [--no-peers] [--no-memory] [--json PATH]
+    python bench/bench_load.py [--repeats 3] [--no-peers] [--no-memory] [--no-real]
+                               [--json PATH]
 
 Input: the power-law graph's 2,000,000 edges as "u v" lines with u32 ids
 (about 43 MB; written once into bench/_cache/graphs/), plain and gzip level 6.
@@ -17,8 +18,8 @@ how much of the extra cost of a .gz file is inflating it.
 
 Row 9: peak resident memory growth while loading, per edge: each reader runs
 once in a fresh process (VmHWM after the load minus resident memory before
-it, over 2,000,000).  With --real, also times from_file on the data sets in
-../shared/data against the same floors.
+it, over 2,000,000).  Unless --no-real, it also times from_file on the data
+sets in ../shared/data against the same floors.
 """
 from __future__ import annotations
 
@@ -196,8 +197,8 @@ def bench_real(recorder, quiverlane, repeats) -> None:
 def main() -> None:
     parser = cli.parser(__doc__.splitlines()[0])
     parser.add_argument("--no-memory", action="store_true", help="skip row 9")
-    parser.add_argument("--real", action="store_true",
-                        help="also time from_file on the data sets in ../shared/data")
+    parser.add_argument("--no-real", action="store_true",
+                        help="skip from_file on the data sets in ../shared/data")
     parser.add_argument("--memory-child", help=argparse.SUPPRESS)
     parser.add_argument("--file", help=argparse.SUPPRESS)
     parser.add_argument("--gzip", action="store_true", help=argparse.SUPPRESS)
@@ -210,7 +211,7 @@ def main() -> None:
     files = bench_generated(recorder, quiverlane, args.repeats)
     if not args.no_memory:
         bench_memory(recorder, quiverlane, files, graphs.power_law().edges)
-    if args.real:
+    if not args.no_real:
         bench_real(recorder, quiverlane, args.repeats)
     print_suite(recorder)
     recorder.save(args.json)

@@ -90,6 +90,18 @@ class Recorder:
         Path(path).write_text(json.dumps(record, indent=1))
 
 
+def _row_key(row: str):
+    """'1b edges()' -> (1, 'b'): rows sort by their number, then letter."""
+    head = row.split(" ", 1)[0]
+    digits = "".join(c for c in head if c.isdigit())
+    return (int(digits) if digits and head[0].isdigit() else 1000, head)
+
+
+def in_row_order(ratios: list) -> list:
+    """The ratios sorted by row number; within a row, in the order recorded."""
+    return sorted(ratios, key=lambda r: _row_key(r.row))
+
+
 def load(path: str | Path) -> Recorder:
     record = json.loads(Path(path).read_text())
     recorder = Recorder(record["suite"], record["title"], context=record.get("context", {}),
