@@ -88,14 +88,14 @@ def record(recorder: Recorder, results: dict, edges: int) -> None:
         recorder.figure(f"mem:{name}", f"{label} load peak growth", peak, unit="B/edge")
         recorder.figure(f"mem-all:{name}", f"{label} peak growth over the whole run", overall,
                         unit="B/edge")
-    for name in results:
-        if name == "ours" or "ours" not in results:
-            continue
-        label = LIBRARIES[name][0]
-        for step in ("load", "copy", "components"):
+    peers_run = [name for name in results if name != "ours"]
+    for step in ("load", "copy", "components"):
+        for name in peers_run:
+            label = LIBRARIES[name][0]
             recorder.ratio(f"scale {step} ({tag} edges)", f"{label} {step} / ours", "peer/ours",
                            f"{step}:{name}", f"{step}:ours")
-        recorder.ratio(f"scale load peak memory ({tag} edges)", f"{label} / ours",
+    for name in peers_run:
+        recorder.ratio(f"scale load peak memory ({tag} edges)", f"{LIBRARIES[name][0]} / ours",
                        "peer/ours mem", f"mem:{name}", "mem:ours")
 
 
