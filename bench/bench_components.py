@@ -103,6 +103,9 @@ def main() -> None:
     args = cli.parser(__doc__.splitlines()[0]).parse_args()
     quiverlane = cli.start(args)
     recorder = Recorder("components", "Connected components")
+    recorder.note("Results differ in form: ours and rustworkx give a list of sets, NetworkX a "
+                  "list of sets, NetworKit a list of lists, igraph a VertexClustering over a "
+                  "membership list, SciPy a count and a numpy label array.")
     bench_graph(recorder, quiverlane, "power-law", graphs.power_law(), args.repeats)
     bench_graph(recorder, quiverlane, "grid", graphs.grid(), args.repeats)
     bench_graph(recorder, quiverlane, "isolates", graphs.isolates(), args.repeats)

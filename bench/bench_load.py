@@ -208,6 +208,12 @@ def main() -> None:
         return
     quiverlane = cli.start(args)
     recorder = Recorder("load", "Loading edge-list files")
+    recorder.note("rustworkx read_edge_list without labels and igraph Read_Edgelist make one "
+                  "vertex per number up to the largest id, so they cannot read u32 ids: they "
+                  "read a copy of the same edges with the ids renumbered 0..n-1.")
+    recorder.note("For .gz input, readers without gzip support are charged gunzip time (zlib, "
+                  "to a scratch file) plus their plain load time; ours and NetworkX open .gz "
+                  "files themselves.")
     files = bench_generated(recorder, quiverlane, args.repeats)
     if not args.no_memory:
         bench_memory(recorder, quiverlane, files, graphs.power_law().edges)

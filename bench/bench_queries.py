@@ -260,6 +260,10 @@ def main() -> None:
     args = parser.parse_args()
     quiverlane = cli.start(args)
     recorder = Recorder("queries", "Balls, subgraphs, neighbourhoods and neighbour sets")
+    recorder.note("r_neighbours: NetworKit and rustworkx have no search bounded by depth "
+                  "(their BFS walks the whole component), so only igraph and NetworkX compete.")
+    recorder.note("neighbourhoods: no peer has the call; each runs the union of the members' "
+                  "neighbour lists in Python (see the labels), SciPy returns a numpy array.")
     world = World(quiverlane, args.seed)
     recorder.context["graph"] = f"{world.edge_set.name}, {len(world.vertices):,} vertices"
     settle()
