@@ -56,7 +56,9 @@ def _peer_panel(axes, ratios) -> None:
     axes.grid(axis="x", which="both", alpha=0.3)
     _plain_ticks(axes)
     handles, labels = axes.get_legend_handles_labels()
-    unique = dict(zip(labels, handles))
+    unique: dict = {}
+    for handle, label in zip(handles, labels):
+        unique.setdefault(label, handle)  # the first (round) marker stands for the library
     axes.legend(unique.values(), unique.keys(), fontsize=8, loc="upper center",
                 bbox_to_anchor=(0.5, -0.1), ncol=len(unique))
 
