@@ -89,7 +89,7 @@ class Dense:
 
 def power_law(edges: int = powerlaw.DEFAULT_EDGES, seed: int = powerlaw.DEFAULT_SEED) -> EdgeSet:
     us, vs = powerlaw.edge_arrays(edges, seed)
-    return EdgeSet(f"power-law {edges // 1000:,}k edges", us, vs)
+    return EdgeSet(f"power-law, {edges:,} edges", us, vs)
 
 
 def _scattered_ids(rng: random.Random, n: int) -> list:
@@ -126,7 +126,7 @@ def isolates(vertices: int = ISOLATES_VERTICES, edges: int = ISOLATES_EDGES,
     pairs = sorted(seen)
     rng.shuffle(pairs)
     touched = {x for pair in pairs for x in pair}
-    return EdgeSet(f"{vertices:,} vertices, {edges:,} edges",
+    return EdgeSet(f"mostly isolated, {edges:,} random edges",
                    array.array("I", (ids[a] for a, _ in pairs)),
                    array.array("I", (ids[b] for _, b in pairs)),
                    array.array("I", (ids[x] for x in range(vertices) if x not in touched)))
