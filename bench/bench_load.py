@@ -1,195 +1,227 @@
-"""Loading edge-list files: Graph.from_file against its own floors and peer libraries.
+#!/usr/bin/env python3
+"""Loading edge-list files: Graph.from_file against the peers' readers and I/O floors.
 
-    python bench/bench_load.py [--edges N] [--repeats R] [--no-peers]
+    python bench/bench_load.py [--repeats 3] [--no-peers] [--no-memory] [--no-real]
+                               [--json PATH]
 
-Inputs: a generated file of N edges (default 2,000,000; seeded, written to a
-temporary directory, plain and gzip level 6) and every data set in
-../shared/data that the reader accepts.
+Input: the power-law graph's 2,000,000 edges as "u v" lines with u32 ids
+(about 43 MB; written once into bench/_cache/graphs/), plain and gzip level 6.
+Readers that cannot take u32 ids read a copy with the ids renumbered 0..n-1
+(benchkit/readers.py says which); for .gz input, readers without gzip support
+are timed on gunzip (zlib, to a scratch file) plus their plain load.
 
-Columns, all best-of-R wall times of one whole load of the same bytes:
+Row 2 ratios: peer time / ours, ours / floor, where the floors come from
+bench/floors/raw_io.c (read(2) of the file; zlib inflate of the .gz) and, when
+it builds against the current sources, bench/load_floor.cpp (the reader's own
+line parsing with no graph built); and (gzip load - plain load) / raw inflate:
+how much of the extra cost of a .gz file is inflating it.
 
-  read      reading the file's bytes through the reader's own file code.
-  inflate   (gzip) those bytes through the reader's own gzip decoder.
-  parse     the reader's full line splitting and token parsing with no graph:
-            the same C++ code with a sink that only folds the ids together.
-            These three floors come from bench/load_floor.cpp, compiled here
-            with the module's optimisation flags; nothing extra is exposed
-            to Python for them.
-  py-inflate  (gzip) Python's own floor: read the file and zlib-decompress it
-            whole, a yardstick for the reader's streaming inflate.
-  from_file Graph.from_file, the real thing: parse plus building the graph.
-  parse%    parse / from_file: the share of the load that is not add_edge.
-  networkx  networkx.read_edgelist(nodetype=int), which opens .gz itself.
-  igraph    igraph.Graph.Read_Edgelist(directed=False); igraph has no gzip
-            input, so for .gz it is timed with gunzip to a temporary file
-            first. It makes vertices 0..max id, fine for these ids.
-  xNX, xIG  peer time / from_file time: how many times faster from_file is.
+Row 9: peak resident memory growth while loading, per edge: each reader runs
+once in a fresh process (VmHWM after the load minus resident memory before
+it, over 2,000,000).  Unless --no-real, it also times from_file on the data
+sets in ../shared/data against the same floors.
 """
+from __future__ import annotations
 
 import argparse
-import gzip
 import json
 import os
-import random
-import shutil
 import subprocess
 import sys
-import tempfile
-import time
-import zlib
-from pathlib import Path
 
-import quiverlane
+from benchkit import cli, graphs, memory, native, readers
+from benchkit.paths import BENCH, DATA, REPO
+from benchkit.record import Recorder
+from benchkit.suite import OURS, PEER, REFERENCE, Entry, measure
+from benchkit.table import print_suite
+from benchkit.timing import time_once
 
-REPO = Path(__file__).resolve().parents[1]
-DATA_DIR = (REPO / ".." / "shared" / "data").resolve()
-# The data sets the reader accepts: the cleaned copies and the clean originals.
-DATA_FILES = [
-    "facebook_combined.txt",
-    "facebook_combined.txt.gz",
-    "ca-GrQc.edges",
-    "as-caida20070917.edges",
-    "out.opsahl-powergrid.edges",
-    "road-usroads-48.edges",
-    "soc-Slashdot0902.edges.gz",
-]
-PEER_TAGS = {"networkx": "NX", "igraph": "IG"}
-FLOOR_SOURCES = ["src/parse/*.cpp", "src/graph/graph.cpp", "src/binding/fault.cpp",
-                 "src/binding/stderr.cpp"]
+STEM = "powerlaw-2000000"
+REAL_FILES = ["facebook_combined.txt", "facebook_combined.txt.gz", "ca-GrQc.edges",
+              "as-caida20070917.edges", "out.opsahl-powergrid.edges",
+              "road-usroads-48.edges", "soc-Slashdot0902.edges.gz"]
+# The reader's own sources that load_floor.cpp needs; if they move, the
+# parse floor is left out and everything else still runs.
+PARSE_FLOOR_SOURCES = ["src/parse/*.cpp", "src/graph/graph.cpp", "src/binding/fault.cpp",
+                       "src/binding/stderr.cpp"]
 
 
-def best_of(repeats, body):
-    best = float("inf")
-    for _ in range(repeats):
-        start = time.perf_counter()
-        body()
-        best = min(best, time.perf_counter() - start)
-    return best
+def raw_floor_program():
+    return native.build_program([BENCH / "floors" / "raw_io.c"], "raw_io",
+                                ["-O2", "-lz"])
 
 
-def generate(directory, edges, seed=20240601):
-    """A sparse random graph: ids below 2^20, some hubs, some repeats and loops."""
-    rng = random.Random(seed)
-    vertices = 1 << 20
-    hubs = [rng.randrange(vertices) for _ in range(64)]
-    lines = []
-    for _ in range(edges):
-        u = rng.choice(hubs) if rng.random() < 0.05 else rng.randrange(vertices)
-        v = u if rng.random() < 0.001 else rng.randrange(vertices)
-        lines.append(f"{u} {v}\n")
-    data = "".join(lines).encode()
-    plain = directory / "generated.txt"
-    plain.write_bytes(data)
-    packed = directory / "generated.txt.gz"
-    packed.write_bytes(gzip.compress(data, compresslevel=6, mtime=0))
-    return [plain, packed]
+def parse_floor_program():
+    sources = [BENCH / "load_floor.cpp"]
+    sources += [p for pattern in PARSE_FLOOR_SOURCES for p in sorted(REPO.glob(pattern))]
+    return native.build_program(sources, "load_floor",
+                                ["-O3", "-DNDEBUG", "-std=c++20", f"-I{REPO / 'src'}", "-lz"])
 
 
-def build_floor(directory):
-    """Compiles bench/load_floor.cpp; returns its path, or None with a reason printed."""
-    compiler = os.environ.get("CXX", "g++")
-    sources = [str(p) for pattern in FLOOR_SOURCES for p in sorted(REPO.glob(pattern))]
-    target = directory / "load_floor"
-    command = [compiler, "-O3", "-DNDEBUG", "-std=c++20", f"-I{REPO / 'src'}",
-               str(REPO / "bench" / "load_floor.cpp"), *sources, "-lz", "-o", str(target)]
-    result = subprocess.run(command, capture_output=True, text=True)
-    if result.returncode != 0:
-        print(f"(floors skipped: {compiler} failed)\n{result.stderr[:2000]}", file=sys.stderr)
-        return None
-    return target
-
-
-def floors(binary, path, repeats):
-    if binary is None:
+def run_floor(program, path, gzip: bool, repeats: int) -> dict:
+    if program is None:
         return {}
-    kind = "gzip" if path.name.endswith(".gz") else "plain"
-    out = subprocess.run([str(binary), kind, str(path), str(repeats)], capture_output=True,
+    kind = "gzip" if gzip else "plain"
+    out = subprocess.run([str(program), kind, str(path), str(repeats)], capture_output=True,
                          text=True, check=True)
     return json.loads(out.stdout)
 
 
-def python_inflate(path):
-    zlib.decompress(path.read_bytes(), wbits=31)  # the first member; ours reads them all
+def record_floors(recorder, row, tag, ours_key, path, gzip, repeats) -> None:
+    raw = run_floor(raw_floor_program(), path, gzip, repeats)
+    parse = run_floor(parse_floor_program(), path, gzip, repeats)
+    floors = {"raw read": (raw.get("read"), "read(2) of the file"),
+              "raw inflate": (raw.get("inflate"), "zlib inflate of the file"),
+              "parse only": (parse.get("parse"), "the reader's parsing, no graph")}
+    for name, (seconds, label) in floors.items():
+        if seconds is None or seconds < 0:
+            continue
+        key = f"{tag}:{name.replace(' ', '-')}"
+        recorder.figure(key, f"floor: {label}", seconds, runs=repeats)
+        recorder.ratio(row, f"ours / floor: {label}", "ours/floor", ours_key, key,
+                       headline=name != "raw read")
 
 
-def load_networkx(path):
-    import networkx
-
-    return networkx.read_edgelist(str(path), nodetype=int)
-
-
-def load_igraph(path, scratch):
-    import igraph
-
-    if path.name.endswith(".gz"):
-        plain = scratch / "igraph-input.txt"
-        with gzip.open(path, "rb") as source, open(plain, "wb") as target:
-            shutil.copyfileobj(source, target, 1 << 20)
-        path = plain
-    return igraph.Graph.Read_Edgelist(str(path), directed=False)
+def load_entries(quiverlane, files, gzip: bool, tag: str) -> list[Entry]:
+    """Readers raced on one input; for gzip only those that open .gz files themselves."""
+    entries = []
+    for reader in readers.all_readers(quiverlane):
+        if not reader.available() or (gzip and not reader.reads_gzip):
+            continue
+        path = str(files[("gzip" if reader.file == "plain" else "dense_gzip") if gzip
+                         else reader.file])
+        role = OURS if reader.library is None else PEER
+        entries.append(Entry(f"{tag}:{reader.key}", reader.label, role,
+                             lambda load=reader.load, p=path: load(p), readers.edge_count,
+                             note=reader.note))
+    return entries
 
 
-def peer_available(name):
-    try:
-        __import__(name)
-        return True
-    except ImportError:
-        return False
+def gunzip_entries(files, tag: str) -> list[Entry]:
+    return [Entry(f"{tag}:gunzip-{kind}", f"gunzip {files[kind].name} (zlib, to a file)",
+                  REFERENCE, lambda p=str(files[kind]): os.unlink(readers.gunzip(p)))
+            for kind in ("gzip", "dense_gzip")]
 
 
-def fmt_ms(seconds):
-    return f"{'-':>9}" if seconds is None or seconds < 0 else f"{seconds * 1e3:9.1f}"
+def record_gunzip_sums(recorder, quiverlane, row: str, tag: str) -> None:
+    """A reader without gzip support loads a .gz file in gunzip time + its plain load time."""
+    for reader in readers.all_readers(quiverlane):
+        plain = recorder.figures.get(f"load-plain:{reader.key}")
+        if reader.reads_gzip or plain is None:
+            continue
+        kind = "gzip" if reader.file == "plain" else "dense_gzip"
+        gunzip = recorder.figures[f"{tag}:gunzip-{kind}"]
+        key = f"{tag}:{reader.key}"
+        recorder.figure(key, f"gunzip + {reader.label}", gunzip.value + plain.value,
+                        runs=min(gunzip.runs, plain.runs), note="sum of the two times")
+        recorder.ratio(row, f"gunzip + {reader.label} / ours", "peer/ours", key, f"{tag}:ours",
+                       note=reader.note)
 
 
-def main():
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--edges", type=int, default=2_000_000)
-    parser.add_argument("--repeats", type=int, default=3)
-    parser.add_argument("--no-peers", action="store_true")
+def bench_generated(recorder, quiverlane, repeats) -> dict:
+    edge_set = graphs.power_law()
+    files = graphs.edge_list_files(edge_set, STEM)
+    recorder.context["file"] = (f"{edge_set.name}: {files['plain'].stat().st_size / 1e6:.1f} MB"
+                                f" plain, {files['gzip'].stat().st_size / 1e6:.1f} MB gzip")
+    time_once(lambda: quiverlane.Graph.from_file(str(files["plain"])))  # warm the page cache
+    for gzip in (False, True):
+        tag = "load-gzip" if gzip else "load-plain"
+        row = f"2 load, {'gzip' if gzip else 'plain'} (power-law 2M)"
+        entries = load_entries(quiverlane, files, gzip, tag)
+        if gzip:
+            entries += gunzip_entries(files, tag)
+        measure(recorder, row, entries, repeats)
+        if gzip:
+            record_gunzip_sums(recorder, quiverlane, row, tag)
+        record_floors(recorder, row, tag, f"{tag}:ours", files["gzip" if gzip else "plain"],
+                      gzip, repeats)
+    plain, packed = recorder.figures["load-plain:ours"], recorder.figures["load-gzip:ours"]
+    recorder.figure("load-gzip:extra", "gzip load - plain load", packed.value - plain.value)
+    recorder.ratio("2 load, gzip (power-law 2M)", "(gzip load - plain load) / raw inflate",
+                   "extra/inflate", "load-gzip:extra", "load-gzip:raw-inflate")
+    return files
+
+
+def bench_memory(recorder, quiverlane, files, edges: int) -> None:
+    row = "9 load peak memory (power-law 2M)"
+    print(f"  {row}", flush=True)
+    runs = [(reader, False) for reader in readers.all_readers(quiverlane) if reader.available()]
+    runs.insert(1, (runs[0][0], True))
+    for reader, gzip in runs:
+        kind = ("gzip" if reader.file == "plain" else "dense_gzip") if gzip else reader.file
+        result = memory.run_child([__file__, "--memory-child", reader.key,
+                                   "--file", str(files[kind])] + (["--gzip"] if gzip else []))
+        if result is None:
+            continue
+        key = f"mem:{reader.key}{'-gzip' if gzip else ''}"
+        label = f"{reader.label}{' (.gz)' if gzip else ''}"
+        note = "peak may be hidden" if result["peak_hidden"] else reader.note
+        recorder.figure(key, label, (result["after_peak"] - result["base_now"]) / edges,
+                        unit="B/edge", note=note)
+        recorder.figure(key + ":kept", f"{label}, kept after load",
+                        (result["after_now"] - result["base_now"]) / edges, unit="B/edge")
+        if reader.library is not None:
+            recorder.ratio(row, f"{label} / ours", "peer/ours mem", key, "mem:ours", note=note)
+
+
+def memory_child(key: str, path: str, gzip: bool) -> None:
+    quiverlane = cli.import_quiverlane()
+    reader = readers.reader_by_key(quiverlane, key)
+    load = readers.loader(reader, gzip)
+    if reader.library is not None:
+        readers.peers.module(reader.library)  # the import is not part of the growth
+    base_now, base_peak = memory.rss_now(), memory.rss_peak()
+    graph = load(path)
+    after = memory.growth(base_now, base_peak, memory.rss_now(), memory.rss_peak())
+    after["edges"] = readers.edge_count(graph)
+    print(json.dumps(after))
+
+
+def bench_real(recorder, quiverlane, repeats) -> None:
+    row = "2 load, real data sets"
+    present = [name for name in REAL_FILES if (DATA / name).exists()]
+    measure(recorder, row, [Entry(f"real:{name}:ours", f"from_file {name}", OURS,
+                                  lambda p=str(DATA / name): quiverlane.Graph.from_file(p))
+                            for name in present], repeats)
+    for name in present:
+        stage = "inflate" if name.endswith(".gz") else "read"
+        raw = run_floor(raw_floor_program(), DATA / name, stage == "inflate", repeats)
+        if stage not in raw:
+            continue
+        recorder.figure(f"real:{name}:floor", f"floor: raw {stage} {name}", raw[stage],
+                        runs=repeats)
+        recorder.ratio(row, f"ours / raw {stage}, {name}", "ours/floor", f"real:{name}:ours",
+                       f"real:{name}:floor", headline=False)
+
+
+def main() -> None:
+    parser = cli.parser(__doc__.splitlines()[0])
+    parser.add_argument("--no-memory", action="store_true", help="skip row 9")
+    parser.add_argument("--no-real", action="store_true",
+                        help="skip from_file on the data sets in ../shared/data")
+    parser.add_argument("--memory-child", help=argparse.SUPPRESS)
+    parser.add_argument("--file", help=argparse.SUPPRESS)
+    parser.add_argument("--gzip", action="store_true", help=argparse.SUPPRESS)
     args = parser.parse_args()
-
-    scratch = Path(tempfile.mkdtemp(prefix="bench-load-"))
-    try:
-        print(f"quiverlane from {quiverlane.__file__}")
-        print(f"generating {args.edges:,} edges in {scratch} ...", flush=True)
-        inputs = generate(scratch, args.edges)
-        if DATA_DIR.is_dir():
-            inputs += [DATA_DIR / name for name in DATA_FILES if (DATA_DIR / name).exists()]
-        binary = build_floor(scratch)
-        peers = [] if args.no_peers else [p for p in ("networkx", "igraph") if peer_available(p)]
-
-        header = (f"{'file':28} {'MB':>6} {'lines':>9} {'read':>9} {'inflate':>9} {'py-infl':>9} "
-                  f"{'parse':>9} {'from_file':>9} {'parse%':>6} {'ns/line':>7}")
-        for peer in peers:
-            header += f" {peer[:8]:>9} {'x' + PEER_TAGS[peer]:>6}"
-        print("\nmilliseconds, best of", args.repeats)
-        print(header)
-        print("-" * len(header))
-        for path in inputs:
-            stages = floors(binary, path, args.repeats)
-            graph = quiverlane.Graph.from_file(str(path))  # warm the page cache
-            ours = best_of(args.repeats, lambda: quiverlane.Graph.from_file(str(path)))
-            gz = path.name.endswith(".gz")
-            py_inflate = best_of(args.repeats, lambda: python_inflate(path)) if gz else None
-            lines = stages.get("lines")
-            row = (f"{path.name:28} {path.stat().st_size / 1e6:6.1f} "
-                   f"{lines if lines is not None else graph.num_edges():>9} "
-                   f"{fmt_ms(stages.get('read'))} {fmt_ms(stages.get('inflate'))} "
-                   f"{fmt_ms(py_inflate)} {fmt_ms(stages.get('parse'))} {fmt_ms(ours)} ")
-            row += f"{100 * stages['parse'] / ours:5.0f}%" if "parse" in stages else f"{'-':>6}"
-            row += f" {ours / lines * 1e9:7.0f}" if lines else f" {'-':>7}"
-            for peer in peers:
-                # Peers are slow: one run each on the large inputs.
-                runs = 1 if path.stat().st_size > 5e6 else args.repeats
-                if peer == "networkx":
-                    took = best_of(runs, lambda: load_networkx(path))
-                else:
-                    took = best_of(runs, lambda: load_igraph(path, scratch))
-                row += f" {fmt_ms(took)} {took / ours:6.1f}"
-            print(row, flush=True)
-    finally:
-        shutil.rmtree(scratch, ignore_errors=True)
+    if args.memory_child:
+        memory_child(args.memory_child, args.file, args.gzip)
+        return
+    quiverlane = cli.start(args)
+    recorder = Recorder("load", "Loading edge-list files")
+    recorder.note("rustworkx read_edge_list without labels and igraph Read_Edgelist make one "
+                  "vertex per number up to the largest id, so they cannot read u32 ids: they "
+                  "read a copy of the same edges with the ids renumbered 0..n-1.")
+    recorder.note("For .gz input, readers without gzip support are charged gunzip time (zlib, "
+                  "to a scratch file) plus their plain load time; ours and NetworkX open .gz "
+                  "files themselves.")
+    files = bench_generated(recorder, quiverlane, args.repeats)
+    if not args.no_memory:
+        bench_memory(recorder, quiverlane, files, graphs.power_law().edges)
+    if not args.no_real:
+        bench_real(recorder, quiverlane, args.repeats)
+    print_suite(recorder)
+    recorder.save(args.json)
 
 
 if __name__ == "__main__":
-    main()
+    sys.exit(main())

@@ -2,6 +2,7 @@
 """Time the vertex-set methods against NetworkX.
 
     python bench/bench_sets.py [--data PATH] [--repeats R] [--size N] [--no-peers]
+                               [--json PATH]
 
 On a real road network (default ../shared/data/road-usroads-48.edges, read
 with a Python loop and add_edge) it times neighbourhood, closed_neighbourhood,
@@ -30,6 +31,8 @@ import os
 import random
 import sys
 import time
+
+from benchkit.record import Recorder
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 DEFAULT_DATA = os.path.normpath(os.path.join(HERE, "..", "..", "shared", "data",
@@ -93,6 +96,16 @@ def print_table(rows):
     for name, ours, theirs in rows:
         ratio = f"{theirs / ours:.1f}x" if theirs is not None and ours > 0 else "-"
         print(f"{name:<46} {format_seconds(ours):>11} {format_seconds(theirs):>11} {ratio:>9}")
+
+
+def record_rows(recorder, row, rows):
+    """Keeps the rows for run_all.py's report; they stay out of its headline."""
+    for name, ours, theirs in rows:
+        recorder.figure(f"{row}:{name}:ours", f"quiverlane {name}", ours)
+        if theirs is not None:
+            recorder.figure(f"{row}:{name}:networkx", f"networkx {name}", theirs)
+            recorder.ratio(row, f"networkx / ours: {name}", "peer/ours", f"{row}:{name}:networkx",
+                           f"{row}:{name}:ours", headline=False)
 
 
 def ball_members(g, size, rng, vertices):
@@ -196,6 +209,7 @@ def bench_real(args, nx):
         (lambda _: g.components(),),
         (lambda _: list(nx.connected_components(G)),), partition)
     print_table(rows)
+    return rows
 
 
 def bench_large(args, nx):
@@ -228,6 +242,7 @@ def bench_large(args, nx):
     for name, seconds in verdicts:
         status = "ok" if seconds <= TARGET_COMPONENTS_SECONDS else "SLOWER THAN TARGET"
         print(f"  {name}: {seconds:.3f} s (target about {TARGET_COMPONENTS_SECONDS:.0f} s or less) {status}")
+    return rows
 
 
 def main():
@@ -237,7 +252,9 @@ def main():
     parser.add_argument("--size", type=int, default=1_000_000)
     parser.add_argument("--seed", type=int, default=1)
     parser.add_argument("--no-peers", action="store_true", help="skip NetworkX")
+    parser.add_argument("--json", help="also save the figures and ratios to this file")
     args = parser.parse_args()
+    recorder = Recorder("sets", "Vertex-set methods on real data, against NetworkX")
     nx = None
     if not args.no_peers:
         try:
@@ -245,10 +262,12 @@ def main():
         except ImportError:
             print("networkx is not installed: quiverlane rows only")
     if os.path.exists(args.data):
-        bench_real(args, nx)
+        record_rows(recorder, f"road network ({os.path.basename(args.data)})",
+                    bench_real(args, nx))
     else:
         print(f"{args.data} not found: skipping the real-data rows")
-    bench_large(args, nx)
+    record_rows(recorder, f"components, {args.size:,} vertices", bench_large(args, nx))
+    recorder.save(args.json)
 
 
 if __name__ == "__main__":

@@ -1,13 +1,15 @@
 /*
- * _qlnoop: the yardstick for the per-call benchmark.
+ * _qlnoop: the yardstick for the per-call benchmarks.
  *
  * One type, Noop, whose methods are called exactly the way Graph's are (a
- * bound method on an instance, registered METH_FASTCALL | METH_KEYWORDS or
- * METH_NOARGS) but do no work.  Timing `f(u, v)` in a Python loop with f one
- * of these methods gives the cost of the loop plus the interpreter's call
- * machinery, which is the floor any native add_edge can approach.
+ * bound method on an instance, registered METH_VARARGS | METH_KEYWORDS,
+ * METH_FASTCALL | METH_KEYWORDS or METH_NOARGS) but do no work.  Timing
+ * `f(u, v)` or `f(u)` in a Python loop with f one of these methods gives the
+ * cost of the loop plus the interpreter's call machinery for that calling
+ * convention, which is the floor any native add_edge, adjacent or degree
+ * registered the same way can approach.
  *
- * bench/bench_add_edge.py compiles this file at run time into bench/_noop/;
+ * bench/bench_calls.py compiles this file at run time into bench/_cache/;
  * no binary is ever committed.
  */
 #define PY_SSIZE_T_CLEAN
@@ -17,7 +19,21 @@ typedef struct {
     PyObject_HEAD
 } NoopObject;
 
-/* Same signature and flags as Graph.add_edge; ignores its arguments. */
+/*
+ * The calling convention of Graph's methods with parameters: a positional
+ * tuple and a keyword dict, which the interpreter builds for every call.
+ * Takes any arguments and ignores them; returns True.
+ */
+static PyObject *
+noop_varargs_keywords(PyObject *self, PyObject *args, PyObject *kwargs)
+{
+    (void)self;
+    (void)args;
+    (void)kwargs;
+    Py_RETURN_TRUE;
+}
+
+/* The vectorcall convention, which skips the argument tuple; ignores its arguments. */
 static PyObject *
 noop_add_edge(PyObject *self, PyObject *const *args, Py_ssize_t nargs,
               PyObject *kwnames)
@@ -64,6 +80,8 @@ noop_noargs(PyObject *self, PyObject *unused)
 }
 
 static PyMethodDef noop_methods[] = {
+    {"varargs_keywords", (PyCFunction)(void (*)(void))noop_varargs_keywords,
+     METH_VARARGS | METH_KEYWORDS, "Does nothing; returns True."},
     {"add_edge", (PyCFunction)(void (*)(void))noop_add_edge,
      METH_FASTCALL | METH_KEYWORDS, "Does nothing; returns True."},
     {"add_edge_convert", (PyCFunction)(void (*)(void))noop_add_edge_convert,
