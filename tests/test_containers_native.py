@@ -56,9 +56,10 @@ def run_tool(args):
 
 
 def configure(build_dir, sanitize):
-    if (build_dir / "CMakeCache.txt").exists():
-        return run_tool(["cmake", build_dir])
-    generator = ["-G", "Ninja"] if shutil.which("ninja") else []
+    # The generator is fixed at the first configure; the interpreter is
+    # passed every time, since the one first cached may be gone since.
+    first = not (build_dir / "CMakeCache.txt").exists()
+    generator = ["-G", "Ninja"] if first and shutil.which("ninja") else []
     return run_tool(
         ["cmake", "-S", REPO_ROOT, "-B", build_dir, *generator,
          f"-DPython_EXECUTABLE={sys.executable}",
