@@ -161,7 +161,8 @@ def write_case(rng, directory, slot, edges):
         if kind == "truncated gzip":
             data = data[: rng.randrange(len(data))]
         elif kind == "gzip and junk":
-            # Not a second member: whether one is read is not settled here.
+            # Nothing that could start a second member: from_file reads on
+            # into further members, which this model leaves open.
             data += rng.choice([b"\x00junk", b"7 8\n", b"\x1f", b"\x1f\x00"])
     else:
         data = text
