@@ -61,6 +61,20 @@ constexpr bool kCanInjectFailures = true;
 constexpr bool kCanInjectFailures = false;
 #endif
 
+// Reported in the summary, so the runner can tell a sanitized build from a
+// plain fallback.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kAddressSanitizer = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kAddressSanitizer = true;
+#else
+constexpr bool kAddressSanitizer = false;
+#endif
+#else
+constexpr bool kAddressSanitizer = false;
+#endif
+
 // --- checking -------------------------------------------------------------------
 
 static long checks = 0;
@@ -637,7 +651,7 @@ int main(int argc, char** argv) {
     timed("graph", [&] { test_graph(rng, keys); });
     timed("edge batch", [&] { test_edge_batch(rng, keys); });
   }
-  std::printf("%ld checks, %d failures, failure injection %s\n", checks, failures,
-              kCanInjectFailures ? "on" : "off");
+  std::printf("%ld checks, %d failures, failure injection %s, address sanitizer %s\n", checks,
+              failures, kCanInjectFailures ? "on" : "off", kAddressSanitizer ? "on" : "off");
   return failures == 0 ? 0 : 1;
 }

@@ -1,0 +1,1 @@
+"""Model-checked random fuzzing of the Python API of quiverlane.Graph."""
