@@ -11,12 +11,6 @@ OUT_OF_RANGE = [-1, -(2**31), 2**32, 2**32 + 5, 2**63 - 1, 2**63, -(2**63), -(2*
 NOT_INTEGERS = [1.0, 2.5, "1", b"1", None, 1j, [1], (1,)]
 JUNK_KEYWORDS = ["w", "x", "U", "uu", "self", "vertex", "é", "c", "u", "vertices", "filename", "r"]
 
-# Off until the module matches non-str keyword names itself; today the
-# interpreter refuses them ("keywords must be strings") before the module
-# sees the call. Turn on to check, e.g., that g.degree(1, **{1: 2}) raises
-# TypeError("PyGraph.degree() got an unexpected keyword argument: 1").
-CHECK_NON_STR_KEYWORD_NAMES = False
-
 
 class WeirdInt(int):
     """An int whose __index__ disagrees with its value: the value counts."""
@@ -242,7 +236,7 @@ class Generator:
         positional, keywords = list(values), {}
         for _ in range(rng.choice([1, 1, 2])):
             keywords[rng.choice(JUNK_KEYWORDS)] = 0
-        if CHECK_NON_STR_KEYWORD_NAMES and self.chance(0.5):
+        if self.chance(0.5):
             keywords = {rng.choice([1, 2.5, ("u",), KeywordName()]): 0, **keywords}
         if self.chance(0.5):
             positional, keywords = positional[:1], {**keywords, **dict(zip(params[1:], values[1:]))}
