@@ -110,8 +110,10 @@ std::uint64_t Graph::remove_isolates() {
 
 Graph Graph::copy() const {
   Graph result;
-  result.adjacency = adjacency.clone([](const VertexSet& set) { return set.clone(); },
-                                     [](const VertexSet& set) { set.prefetch_table(); });
+  TableBlocks& blocks = result.cloned_tables_;
+  result.adjacency = adjacency.clone(
+      [&blocks](const VertexSet& set) { return set.clone_into(blocks.take(set.heap_bytes())); },
+      [](const VertexSet& set) { set.prefetch_table(); });
   result.edge_count = edge_count;
   return result;
 }

@@ -24,6 +24,7 @@
 #include <utility>
 #include <vector>
 
+#include "graph/table_blocks.h"
 #include "graph/vertex.h"
 #include "graph/vertex_map.h"
 #include "graph/vertex_set.h"
@@ -55,10 +56,13 @@ struct Graph {
 
   Graph() = default;
   Graph(Graph&& other) noexcept
-      : adjacency(std::move(other.adjacency)), edge_count(std::exchange(other.edge_count, 0)) {}
+      : adjacency(std::move(other.adjacency)),
+        edge_count(std::exchange(other.edge_count, 0)),
+        cloned_tables_(std::move(other.cloned_tables_)) {}
   Graph& operator=(Graph&& other) noexcept {
     adjacency = std::move(other.adjacency);
     edge_count = std::exchange(other.edge_count, 0);
+    cloned_tables_ = std::move(other.cloned_tables_);
     return *this;
   }
 
@@ -104,6 +108,9 @@ struct Graph {
 
  private:
   VertexSet& neighbours_entry(Vertex u);
+
+  // Where copy() put the neighbour tables of this graph, if it made it.
+  TableBlocks cloned_tables_;
 };
 
 }  // namespace quiverlane

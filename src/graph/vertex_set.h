@@ -12,7 +12,9 @@
 //   words_[]  inline mode: the members, unordered
 //             heap mode:   words_[0] bits 0..7 the table's size index
 //                          (capacity_at() gives its capacity), bit 8 set when
-//                          kMaxVertex (the table's free-slot key) is a member;
+//                          kMaxVertex (the table's free-slot key) is a member,
+//                          bit 9 set when the table lies in memory the set
+//                          does not own (see clone_into);
 //                          words_[1..2] the slot array pointer
 #pragma once
 
@@ -72,6 +74,23 @@ class VertexSet {
   // vertex has a loop, so that its degree needs no probe.
   bool tagged() const noexcept { return (meta_ & kTagBit) != 0; }
   void set_tagged(bool tagged) noexcept { meta_ = tagged ? meta_ | kTagBit : meta_ & ~kTagBit; }
+
+  // A clone whose table is written to `memory` (heap_bytes() of it, 4-byte
+  // aligned), which the clone does not own: it never frees it, and when it
+  // outgrows it, it moves to a table of its own and leaves it behind. The
+  // owner of `memory` must keep it until the clone is gone. Never fails.
+  VertexSet clone_into(void* memory) const noexcept {
+    VertexSet copy;
+    std::memcpy(copy.words_, words_, sizeof words_);
+    if (on_heap()) {
+      auto* table = static_cast<Vertex*>(memory);
+      std::memcpy(table, slots(), heap_bytes());
+      copy.set_table(table, size_index(), has_max());
+      copy.words_[0] |= kBorrowedBit;
+    }
+    copy.meta_ = meta_;
+    return copy;
+  }
 
   // The same members in the same layout: one allocation and a block copy
   // of the table, no member inserted again. May throw bad_alloc.
@@ -238,6 +257,7 @@ class VertexSet {
   static constexpr std::uint32_t kTagBit = 0x40000000u;
   static constexpr std::uint32_t kSizeMask = 0x3FFFFFFFu;
   static constexpr std::uint32_t kHasMaxBit = 0x100u;
+  static constexpr std::uint32_t kBorrowedBit = 0x200u;
 
   bool on_heap() const noexcept { return (meta_ & kHeapBit) != 0; }
   bool has_max() const noexcept { return (words_[0] & kHasMaxBit) != 0; }
@@ -253,8 +273,10 @@ class VertexSet {
     std::memcpy(&words_[1], &table, sizeof table);
   }
 
+  bool owns_table() const noexcept { return (words_[0] & kBorrowedBit) == 0; }
+
   void release() noexcept {
-    if (on_heap()) std::free(slots());
+    if (on_heap() && owns_table()) std::free(slots());
   }
 
   static Vertex* new_table(std::size_t capacity) {
@@ -284,7 +306,7 @@ class VertexSet {
     Vertex* old = slots();
     for (std::size_t i = 0, old_capacity = this->capacity(); i < old_capacity; ++i)
       if (old[i] != detail::kEmptyKey) Probe::place(table, capacity, old[i]);
-    std::free(old);
+    if (owns_table()) std::free(old);
     set_table(table, size_index, has_max());
   }
 
