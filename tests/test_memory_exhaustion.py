@@ -154,3 +154,63 @@ def test_memory_exhaustion_leaves_graph_consistent(headroom_mib):
     # MemoryError, not a fault report or an abort message.
     assert "panicked" not in result.stderr
     assert "memory allocation of" not in result.stderr
+
+
+FIRST_ERROR = r"""
+import ctypes, os, resource, sys, threading
+from quiverlane import Graph
+
+if {in_thread}:
+    # One malloc arena for every thread, and large blocks mapped on their
+    # own: the thread's allocations then need new address space, which the
+    # cap refuses, instead of coming from an arena reserved for it long before.
+    libc = ctypes.CDLL(None)
+    libc.mallopt(-8, 1)          # M_ARENA_MAX
+    libc.mallopt(-3, 64 * 1024)  # M_MMAP_THRESHOLD
+
+def address_space():
+    with open("/proc/self/statm") as f:
+        return int(f.read().split()[0]) * os.sysconf("SC_PAGE_SIZE")
+
+g = Graph()
+for v in range(200000):
+    g.add_edge(v, v + 1)
+soft, hard = resource.getrlimit(resource.RLIMIT_AS)
+
+def capped_edges():
+    # The result needs far more than the cap leaves.
+    limit = address_space() + 2**20
+    resource.setrlimit(resource.RLIMIT_AS, (limit, hard))
+    try:
+        g.edges() if {call_edges} else g.copy()
+    except BaseException as e:
+        outcome = type(e).__name__
+    else:
+        outcome = "no error"
+    resource.setrlimit(resource.RLIMIT_AS, (soft, hard))
+    return outcome
+
+outcomes = []
+if {in_thread}:
+    # The thread's first call into the module is the one that runs out.
+    t = threading.Thread(target=lambda: outcomes.append(capped_edges()))
+    t.start()
+    t.join()
+else:
+    outcomes.append(capped_edges())
+assert g.num_edges() == 200000 and len(g.edges()) == 200000
+assert g.add_edge(0, 5) is True and g.degree(0) == 2
+print(outcomes[0])
+"""
+
+
+@pytest.mark.parametrize("in_thread", [False, True], ids=["main-thread", "new-thread"])
+@pytest.mark.parametrize("call_edges", [True, False], ids=["edges", "copy"])
+def test_first_native_error_of_a_thread_under_memory_cap(in_thread, call_edges):
+    # The first error a thread raises needs per-thread storage of the C++
+    # runtime; it must already exist, or the C library aborts the process.
+    result = run_python(FIRST_ERROR.format(in_thread=in_thread, call_edges=call_edges),
+                        env={"ASAN_OPTIONS": ASAN_RETURNS_NULL}, timeout=120)
+    assert result.returncode == 0, result.stdout + result.stderr
+    assert result.stdout.strip() in ("MemoryError", "PanicException"), result.stdout
+    assert "ABORT" not in result.stderr

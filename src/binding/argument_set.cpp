@@ -69,7 +69,8 @@ struct KeyPair {
   std::uint64_t first;
   std::uint64_t second;
 };
-thread_local KeyPair thread_key = {};
+// Static TLS, like the rest of our per-thread state: nothing to allocate.
+__thread KeyPair thread_key __attribute__((tls_model("initial-exec"))) = {};
 
 void seed(KeyPair& key) noexcept {
   unsigned char bytes[16];

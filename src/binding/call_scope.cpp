@@ -1,5 +1,7 @@
 #include "binding/call_scope.h"
 
+#include <cxxabi.h>
+
 #include <atomic>
 #include <cstdlib>
 #include <mutex>
@@ -19,6 +21,7 @@ namespace {
 // so threads that never register a reference pay nothing for it.
 struct PoolRetirer {
   bool armed = false;
+  void touch() noexcept { asm volatile("" : : "r"(this) : "memory"); }
   ~PoolRetirer() {
     detail::ThreadState& t = detail::thread_state;
     t.pool_retired = true;
@@ -28,6 +31,17 @@ struct PoolRetirer {
   }
 };
 thread_local PoolRetirer pool_retirer;
+
+}  // namespace
+
+void detail::prime_thread() noexcept {
+  auto* exception_state = abi::__cxa_get_globals();
+  asm volatile("" : : "r"(exception_state) : "memory");  // keep the call
+  pool_retirer.touch();
+  thread_state.primed = true;
+}
+
+namespace {
 
 void grow_pool(detail::ThreadState& t) {
   const std::size_t capacity =

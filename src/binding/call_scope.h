@@ -21,6 +21,7 @@ namespace quiverlane {
 namespace detail {
 struct ThreadState {
   std::uint32_t lock_depth;
+  bool primed;        // see prime_thread()
   bool pool_retired;  // set once the thread's storage is being torn down
   PyObject** pool_items;
   std::size_t pool_size;
@@ -32,6 +33,13 @@ struct ThreadState {
 extern __thread ThreadState thread_state __attribute__((tls_model("initial-exec")));
 // Set whenever DeferredRefPool holds something; read on every call.
 extern std::atomic<bool> deferred_pending;
+
+// Sets up, at a thread's first call, the per-thread storage that the error
+// path needs later: the C++ runtime's exception state and our pool's
+// clean-up record are made on first use, by an allocation that cannot fail
+// gracefully (the C library aborts). Made while memory is still there, a
+// failure later in the thread's life raises an exception instead.
+void prime_thread() noexcept;
 }  // namespace detail
 
 // References owned by the calls running on this thread.
@@ -75,6 +83,8 @@ class DeferredRefPool {
 class CallScope {
  public:
   CallScope() noexcept {
+    if (!detail::thread_state.primed) [[unlikely]]
+      detail::prime_thread();
     ++detail::thread_state.lock_depth;
     DeferredRefPool::apply_pending();
     mark_ = OwnedObjectPool::mark();

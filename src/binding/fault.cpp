@@ -20,7 +20,8 @@ constexpr const char* kBacktraceVariable = "QUIVERLANE_BACKTRACE";
 
 enum class BacktraceMode { kOff, kShort, kFull };
 
-thread_local unsigned faults_in_progress = 0;
+// Static TLS: counting a fault must not need an allocation of its own.
+__thread unsigned faults_in_progress __attribute__((tls_model("initial-exec"))) = 0;
 
 // Read at the first fault and fixed from then on.
 BacktraceMode backtrace_mode() {
@@ -111,6 +112,23 @@ void write_report(std::string_view message, const std::source_location& where) {
   write_backtrace(mode == BacktraceMode::kFull);
 }
 
+// Counts a fault as in progress from the fault site on. If building the
+// report or the message fails (bad_alloc), the count comes back down here;
+// once the InternalFault is thrown, the guard that catches it lowers it.
+class FaultCount {
+ public:
+  FaultCount() noexcept { FaultInProgress::begin(); }
+  ~FaultCount() {
+    if (counting_) FaultInProgress::end();
+  }
+  FaultCount(const FaultCount&) = delete;
+  FaultCount& operator=(const FaultCount&) = delete;
+  void hand_on() noexcept { counting_ = false; }
+
+ private:
+  bool counting_ = true;
+};
+
 }  // namespace
 
 void FaultInProgress::begin() noexcept { ++faults_in_progress; }
@@ -120,9 +138,11 @@ void FaultInProgress::end() noexcept {
 unsigned FaultInProgress::count() noexcept { return faults_in_progress; }
 
 void fault(std::string_view message, std::source_location where) {
-  FaultInProgress::begin();
+  FaultCount counted;
   write_report(message, where);
-  throw InternalFault(std::string(message), true);
+  std::string text(message);
+  counted.hand_on();
+  throw InternalFault(std::move(text), true);  // moves only: nothing left to fail
 }
 
 void unexpected_failure(std::string_view debug_form, std::source_location where) {

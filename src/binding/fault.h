@@ -15,7 +15,7 @@ namespace quiverlane {
 
 class InternalFault {
  public:
-  InternalFault(std::string message, bool report_written)
+  InternalFault(std::string message, bool report_written) noexcept
       : message_(std::move(message)), report_written_(report_written) {}
   const std::string& message() const noexcept { return message_; }
   bool report_written() const noexcept { return report_written_; }

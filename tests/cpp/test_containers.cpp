@@ -24,6 +24,7 @@
 #include <utility>
 #include <vector>
 
+#include "binding/fault.h"
 #include "graph/edge_batch.h"
 #include "graph/graph.h"
 #include "graph/vertex_map.h"
@@ -38,6 +39,7 @@ using quiverlane::VertexSet;
 
 namespace alloc {
 long count = 0;       // mallocs seen since the last reset
+bool runtime_too = false;  // operator new counts too (see below)
 long fail_at = -1;    // the malloc (by count) that fails; -1 = none
 bool failed = false;  // whether the planned failure happened
 void reset(long fail = -1) {
@@ -56,6 +58,21 @@ extern "C" void* __wrap_malloc(std::size_t size) {
   }
   return __real_malloc(size);
 }
+// The C++ runtime's own allocations (strings, the standard containers) are
+// counted, and can fail, only while alloc::runtime_too is set: the tests'
+// own reference containers must not disturb the counts the others check.
+void* operator new(std::size_t size) {
+  if (size == 0) size = 1;
+  void* memory = alloc::runtime_too ? std::malloc(size) : __real_malloc(size);
+  if (memory == nullptr) throw std::bad_alloc();
+  return memory;
+}
+// These replace the runtime's pair, so malloc'd memory is what they free.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+void operator delete(void* memory) noexcept { std::free(memory); }
+void operator delete(void* memory, std::size_t) noexcept { std::free(memory); }
+#pragma GCC diagnostic pop
 constexpr bool kCanInjectFailures = true;
 #else
 constexpr bool kCanInjectFailures = false;
@@ -626,6 +643,34 @@ static void test_edge_batch(std::mt19937& rng, const Keys& keys) {
   }
 }
 
+// A fault counts as in progress until its guard catches it. When building
+// its report or its message runs out of memory, bad_alloc leaves instead,
+// and the count must come back down all the same: a count left raised would
+// make every later fault on the thread print a full backtrace.
+static void test_fault_count_comes_back_down() {
+  if (!kCanInjectFailures) return;
+  alloc::runtime_too = true;
+  for (long k = 0;; ++k) {
+    alloc::reset(k);
+    bool faulted = false;
+    try {
+      quiverlane::fault("a fault raised by the native tests");
+    } catch (const quiverlane::InternalFault&) {
+      faulted = true;
+      quiverlane::FaultInProgress::end();  // what the guard does
+    } catch (const std::bad_alloc&) {
+    }
+    const bool failed = alloc::failed;
+    alloc::reset();
+    CHECK(quiverlane::FaultInProgress::count() == 0);
+    if (!failed) {
+      CHECK(faulted);
+      break;
+    }
+  }
+  alloc::runtime_too = false;
+}
+
 // Reports each part's run time, to keep the whole run within a few seconds.
 template <class F>
 static void timed(const char* name, F&& f) {
@@ -641,6 +686,7 @@ int main(int argc, char** argv) {
   if (seeds.empty()) seeds = {1, 2, 3};
   const Keys keys;
   test_vertex_set_sizes(keys);
+  test_fault_count_comes_back_down();
   for (unsigned seed : seeds) {
     current_seed = seed;
     std::mt19937 rng(seed);
