@@ -9,8 +9,8 @@
 
 from typing import SupportsIndex, final
 
+# At run time __doc__ is the empty string; mypy types every module's __doc__.
 __all__ = ["__doc__", "Graph"]
-__doc__: str
 
 @final
 class Graph:
