@@ -9,6 +9,8 @@ gives, and must name the original line when it refuses one.
 import gzip
 import importlib
 import os
+import pickle
+import subprocess
 import warnings
 from pathlib import Path
 
@@ -208,6 +210,8 @@ def test_scipy_matrix_is_symmetric_with_loops_on_the_diagonal(sample):
     for v in sample.vertices():
         loops = 1 if sample.adjacent(v, v) else 0
         assert dense[row[v]].sum() == sample.degree(v) - loops
+    empty, no_ids = tools.to_scipy(Graph())
+    assert empty.shape == (0, 0) and len(no_ids) == 0
 
 
 def test_scipy_agrees_on_components_of_real_data():
@@ -258,9 +262,13 @@ def write(tmp_path, name, data):
         (b"1 2\n\n  \n3 4 -1\n# late comment\n5 5", {(1, 2), (3, 4), (5, 5)}),
         (b"+5 007\n4294967295\t0\n", {(5, 7), (0, 4294967295)}),
         ("1\u00a02 x\n3\u30004\n".encode("utf-8"), {(1, 2), (3, 4)}),
+        (b"\xef\xbb\xbf# made on Windows\r\n1 2\r\n", {(1, 2)}),
         (b"", set()),
     ],
-    ids=["snap", "konect", "matrix-market", "matrix-market-weights", "mixed", "signs-zeros-max", "unicode-blanks", "empty"],
+    ids=[
+        "snap", "konect", "matrix-market", "matrix-market-weights", "mixed",
+        "signs-zeros-max", "unicode-blanks", "byte-order-mark", "empty",
+    ],
 )
 @pytest.mark.parametrize("name", ["g.txt", "g.txt.gz"])
 def test_read_edge_list_cleans_what_downloads_contain(tmp_path, data, edges, name):
@@ -330,6 +338,24 @@ def test_truncated_gzip_is_refused_as_unreadable(tmp_path):
     with pytest.raises(tools.EdgeListFormatError, match="cannot be read after line") as caught:
         tools.read_edge_list(path)
     assert caught.value.line is None
+
+
+def test_named_pipe_is_cleaned_as_a_stream(tmp_path):
+    fifo = tmp_path / "edges.fifo"
+    os.mkfifo(fifo)
+    writer = subprocess.Popen(["sh", "-c", f"printf '# c\\n1 2\\n2 3\\n' > '{fifo}'"])
+    try:
+        assert edge_set(tools.read_edge_list(fifo)) == {(1, 2), (2, 3)}
+    finally:
+        writer.wait(timeout=60)
+
+
+def test_refusal_survives_pickling(tmp_path):
+    with pytest.raises(tools.EdgeListFormatError) as caught:
+        tools.read_edge_list(write(tmp_path, "g.txt", b"1 x\n"))
+    copy = pickle.loads(pickle.dumps(caught.value))
+    assert (copy.path, copy.line, copy.reason, str(copy)) == (
+        caught.value.path, 1, "cannot parse vertex id x", str(caught.value))
 
 
 def test_missing_file_raises_file_not_found(tmp_path):

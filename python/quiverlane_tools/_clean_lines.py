@@ -25,6 +25,7 @@ from typing import Protocol
 
 BLOCK = 1 << 20
 MAX_VERTEX = 0xFFFFFFFF
+UTF8_BOM = b"\xef\xbb\xbf"
 REFUSED = 3
 
 # Lines that are already in the strict form: two unsigned ids of at most nine
@@ -87,8 +88,10 @@ class Cleaner:
 
     def clean_line(self, raw: bytes) -> bytes | None:
         """The "u v\\n" form of one line, or None for a line that holds no edge."""
-        if self.line == 1 and b"%" in self.comment_starts:
-            self.check_matrix_market_header(raw)
+        if self.line == 1:
+            raw = raw.removeprefix(UTF8_BOM)  # written by some Windows tools
+            if b"%" in self.comment_starts:
+                self.check_matrix_market_header(raw)
         tokens = self.tokens(raw)
         if not tokens or tokens[0][:1] in self.comment_starts:
             return None

@@ -4,6 +4,7 @@ from __future__ import annotations
 
 import gzip
 import os
+import stat
 import subprocess
 import sys
 import zlib
@@ -36,6 +37,9 @@ class EdgeListFormatError(OSError):
         self.line = line
         self.reason = reason
 
+    def __reduce__(self) -> tuple[type[EdgeListFormatError], tuple[str, int | None, str]]:
+        return type(self), (self.path, self.line, self.reason)
+
 
 def read_edge_list(
     path: PathArg, comments: str = "#%", columns: Tuple[int, int] = (0, 1)
@@ -67,12 +71,18 @@ def read_edge_list(
     checked_columns = _checked_columns(columns)
     comment_bytes = _checked_comments(comments)
     inflate = name.endswith(".gz")
+    if not sys.executable:
+        raise RuntimeError("read_edge_list starts its line cleaner with sys.executable, which is not set")
     with open(name, "rb") as file:
-        if checked_columns == (0, 1) and _starts_strict(file, inflate):
+        # A pipe or device cannot be peeked at and then read again.
+        regular = stat.S_ISREG(os.fstat(file.fileno()).st_mode)
+        if regular and checked_columns == (0, 1) and _starts_strict(file, inflate):
             try:
                 return Graph.from_file(name)
             except OSError:
                 pass  # a later line needs cleaning after all
+        if regular:
+            file.seek(0)  # the child reads on from the shared offset
         return _load_cleaned(file, name, inflate, comment_bytes, checked_columns)
 
 
@@ -108,7 +118,6 @@ def _load_cleaned(
     file: IO[bytes], name: str, inflate: bool, comments: bytes, columns: Tuple[int, int]
 ) -> Graph:
     fd = file.fileno()
-    os.lseek(fd, 0, os.SEEK_SET)  # the child reads from the shared offset
     command = [
         sys.executable, "-I", "-S", CLEANER, str(fd), "gzip" if inflate else "plain",
         comments.hex(), str(columns[0]), str(columns[1]),
