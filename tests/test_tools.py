@@ -275,6 +275,48 @@ def test_read_edge_list_cleans_what_downloads_contain(tmp_path, data, edges, nam
     assert edge_set(tools.read_edge_list(write(tmp_path, name, data))) == edges
 
 
+@pytest.mark.parametrize(
+    "late, edge",
+    [(b"7 9 1\n", (7, 9)), (b"   \n", None), (b"\t\r\n", None), (b"7 9 # why\n", (7, 9))],
+    ids=["third-column", "blank-spaces", "blank-tab-cr", "trailing-remark"],
+)
+def test_odd_line_among_plain_numbers_is_cleaned(tmp_path, late, edge):
+    # Runs of lines of digits and blanks are copied unseen; when the reader
+    # refuses one of them, the file is cleaned again line by line.
+    lines = [b"%d %d\n" % (i, i + 1) for i in range(5000)]
+    lines.insert(3000, late)
+    graph = tools.read_edge_list(write(tmp_path, "g.txt", b"# header\n" + b"".join(lines)))
+    assert graph.num_edges() == 5000 + (edge is not None)
+    if edge:
+        assert graph.adjacent(*edge)
+
+
+@pytest.mark.parametrize("columns", [(0, 1), (2, 0), (1, 3)])
+def test_extra_columns_are_cut_from_every_line_of_a_large_file(tmp_path, columns):
+    rows = [[i, i + 1, (7 * i) % 5000, i + 2] for i in range(30000)]
+    text = [" ".join(map(str, row)) + ("\r\n" if i % 3 else "\n") for i, row in enumerate(rows)]
+    text[12000] = "  % a comment with leading blanks\n"
+    text[20000] = "1 2 3 4 5\n"  # a line wider than the rest
+    text.insert(25000, "\n")
+    graph = tools.read_edge_list(write(tmp_path, "wide.txt.gz", "".join(text).encode()), columns=columns)
+    expected = {
+        tuple(sorted((row[columns[0]], row[columns[1]])))
+        for i, row in enumerate(rows)
+        if i != 12000
+    }
+    expected.add(tuple(sorted(([1, 2, 3, 4][columns[0]], [1, 2, 3, 4][columns[1]]))))
+    expected.discard(tuple(sorted((rows[20000][columns[0]], rows[20000][columns[1]]))))
+    assert edge_set(graph) == expected
+
+
+def test_first_refused_line_is_named_when_later_lines_are_bad_too(tmp_path):
+    lines = [b"%d %d\n" % (i, i + 1) for i in range(5000)]
+    lines[1000] = b"1 99999999999\n"  # copied unseen, refused by the reader
+    lines[4000] = b"1 x\n"  # refused by the cleaner itself
+    with pytest.raises(tools.EdgeListFormatError, match="line 1002: cannot parse vertex id 99999999999"):
+        tools.read_edge_list(write(tmp_path, "g.txt", b"# header\n" + b"".join(lines)))
+
+
 def test_comment_far_past_the_first_lines_is_still_dropped(tmp_path):
     lines = [f"{i} {i + 1}\n" for i in range(20000)]
     lines.insert(15000, "# a comment in the middle\n")

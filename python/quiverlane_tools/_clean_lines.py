@@ -4,8 +4,14 @@ Run as a script in a child process by read_edge_list: it reads the file from
 an inherited descriptor (inflating it when asked), drops comment lines, blank
 lines and a MatrixMarket size line, keeps the two chosen columns of every
 other line and writes the result to standard output, which is a pipe that the
-parent's Graph.from_file reads. It checks every line it writes against the
-reader's rules, so a refusal names the line of the original file.
+parent's Graph.from_file reads.
+
+Two modes. "fast" copies runs of lines made of digits and blanks only, whose
+first line holds two tokens, without looking at each line: that is most of a
+large download, and Graph.from_file checks those lines itself. If it refuses
+one, the parent runs the file again in "careful" mode, which takes every line
+apart and checks it against the reader's rules, so that a refusal names the
+line of the original file.
 
 Only the standard library is used, and nothing is imported from this package,
 so the script runs under `python -I -S`.
@@ -30,8 +36,12 @@ REFUSED = 3
 
 # Lines that are already in the strict form: two unsigned ids of at most nine
 # digits (so below 2**32 whatever they hold), ASCII blanks, optional CR.
-# Runs of such lines are copied through unchanged without a Python loop.
 STRICT_LINES = re.compile(rb"(?:[ \t]*\+?[0-9]{1,9}[ \t]+\+?[0-9]{1,9}[ \t\r]*\n)+")
+# What ends a run of lines that fast mode copies unseen: a byte that is
+# neither a digit nor a blank, or a blank line.
+NOT_DIGIT_OR_BLANK = re.compile(rb"[^0-9 \t\r\n]")
+BLANK_LINES = (b"\n\n", b"\n\r\n")
+NOT_ASCII = re.compile(rb"[\x80-\xff]")
 VERTEX_TOKEN = re.compile(rb"\+?[0-9]+")
 # The characters with the Unicode White_Space property, which separate tokens.
 UNICODE_BLANKS = re.compile(
@@ -59,11 +69,12 @@ class Refusal(Exception):
 class Cleaner:
     """Per-file state: which columns to keep and where the header ends."""
 
-    def __init__(self, comments: bytes, columns: tuple[int, int]) -> None:
+    def __init__(self, comments: bytes, columns: tuple[int, int], careful: bool) -> None:
         self.comment_starts = {comments[i : i + 1] for i in range(len(comments))}
+        self.run_breaks = [b"\n" + c for c in self.comment_starts] + list(BLANK_LINES)
         self.columns = columns
         self.needed = max(columns) + 1
-        self.strict_copy = columns == (0, 1)
+        self.fast = not careful
         self.line = 0  # 1-based number of the last line consumed
         self.size_line_pending = False
 
@@ -71,12 +82,11 @@ class Cleaner:
         """Appends the cleaned form of the complete lines in `text`."""
         pos, end = 0, len(text)
         while pos < end:
-            if self.strict_copy and not self.size_line_pending:
-                run = STRICT_LINES.match(text, pos)
-                if run:
-                    out.append(text[pos : run.end()])
-                    self.line += text.count(b"\n", pos, run.end())
-                    pos = run.end()
+            if self.fast and not self.size_line_pending:
+                stop = self.take_run(text, pos, end, out)
+                if stop > pos:
+                    self.line += text.count(b"\n", pos, stop)
+                    pos = stop
                     continue
             stop = text.find(b"\n", pos)
             stop = end if stop < 0 else stop + 1
@@ -85,6 +95,50 @@ class Cleaner:
             if cleaned is not None:
                 out.append(cleaned)
             pos = stop
+
+    def take_run(self, text: bytes, pos: int, end: int, out: list[bytes]) -> int:
+        """Cleans a run of ordinary lines from `pos` in bulk; returns its end.
+
+        Lines in strict form are copied; lines that all hold as many columns
+        as the first are cut down to the chosen two. The ids are left for the
+        reader to check. Returns `pos` if the line at `pos` is not ordinary.
+        """
+        if self.columns == (0, 1):
+            stop = copyable_run_end(text, pos, end)
+            if stop > pos:
+                out.append(text[pos:stop])
+                return stop
+        first_line_end = text.find(b"\n", pos, end)
+        if text[pos : end if first_line_end < 0 else first_line_end].lstrip()[:1] in self.comment_starts:
+            return pos
+        limit = self.run_limit(text, pos, end)
+        lines = text[pos:limit].split(b"\n")
+        if lines[-1] == b"":
+            lines.pop()
+        counts = list(map(len, map(bytes.split, lines)))
+        width = counts[0] if counts else 0
+        if width < self.needed:
+            return pos
+        if counts.count(width) != len(counts):
+            lines = lines[: next(i for i, n in enumerate(counts) if n != width)]
+        stop = min(pos + sum(map(len, lines)) + len(lines), end)
+        tokens = text[pos:stop].split()
+        first, second = (tokens[c::width] for c in self.columns)
+        out.append(b"\n".join(map(b" ".join, zip(first, second))) + b"\n")
+        return stop
+
+    def run_limit(self, text: bytes, pos: int, end: int) -> int:
+        """Where the ordinary lines from `pos` end: a comment, a blank line or non-ASCII text."""
+        limit = end
+        for mark in self.run_breaks:
+            at = text.find(mark, pos, limit)
+            if at >= 0:
+                limit = at + 1
+        odd = None if text[pos:limit].isascii() else NOT_ASCII.search(text, pos, limit)
+        if odd is not None:
+            limit = odd.start()
+        line_start = text.rfind(b"\n", pos, limit) if limit < end else limit - 1
+        return pos if line_start < 0 else line_start + 1
 
     def clean_line(self, raw: bytes) -> bytes | None:
         """The "u v\\n" form of one line, or None for a line that holds no edge."""
@@ -128,6 +182,30 @@ class Cleaner:
         self.size_line_pending = True
 
 
+def copyable_run_end(text: bytes, pos: int, end: int) -> int:
+    """Where the run of lines from `pos` that fast mode copies unseen ends.
+
+    The run holds digits and blanks only, no blank line, and its first line
+    holds two tokens (a file with a third numeric column goes line by line).
+    Scanning is done by the regular-expression engine and bytes methods, in C.
+    """
+    first_line_end = text.find(b"\n", pos, end)
+    if len(text[pos : end if first_line_end < 0 else first_line_end].split()) != 2:
+        return pos
+    limit = end
+    odd = NOT_DIGIT_OR_BLANK.search(text, pos, end)
+    if odd is not None:
+        limit = odd.start()
+    for blank in BLANK_LINES:
+        at = text.find(blank, pos, limit)
+        if at >= 0:
+            limit = at + 1
+    if limit == end:
+        return end
+    line_start = text.rfind(b"\n", pos, limit)
+    return pos if line_start < 0 else line_start + 1
+
+
 def check_vertex(token: bytes, line: int) -> None:
     if not VERTEX_TOKEN.fullmatch(token) or int(token) > MAX_VERTEX:
         shown = token.decode("utf-8", "replace")
@@ -138,23 +216,23 @@ def stream(source: Source, sink: Sink, cleaner: Cleaner) -> None:
     tail = b""
     while True:
         block = source.read(BLOCK)
-        if not block:
-            break
         text = tail + block
-        cut = text.rfind(b"\n") + 1
+        cut = text.rfind(b"\n") + 1 if block else len(text)
         tail = text[cut:]
         out: list[bytes] = []
-        cleaner.clean(text[:cut], out)
-        sink.write(b"".join(out))
-    if tail:
-        out = []
-        cleaner.clean(tail, out)
-        sink.write(b"".join(out))
+        try:
+            cleaner.clean(text[:cut], out)
+        finally:
+            # On a refusal too: the reader must see every line before the
+            # refused one, since it may refuse one of those first.
+            sink.write(b"".join(out))
+        if not block:
+            break
 
 
 def main(argv: list[str]) -> int:
-    fd, inflate, comments, first, second = argv
-    cleaner = Cleaner(bytes.fromhex(comments), (int(first), int(second)))
+    fd, inflate, mode, comments, first, second = argv
+    cleaner = Cleaner(bytes.fromhex(comments), (int(first), int(second)), careful=mode == "careful")
     sink = sys.stdout.buffer
     try:
         with os.fdopen(int(fd), "rb", buffering=BLOCK) as raw:

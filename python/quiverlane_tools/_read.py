@@ -57,9 +57,11 @@ def read_edge_list(
     renumbering.
 
     A file whose first lines are already in the strict "u v" form is handed
-    to `Graph.from_file` directly. Any other is cleaned line by line in a
-    child process and streamed to `Graph.from_file` through a pipe: neither
-    a copy in memory nor a temporary file is made.
+    to `Graph.from_file` directly. Any other is cleaned in a child process
+    and streamed to `Graph.from_file` through a pipe: neither a copy in
+    memory nor a temporary file is made. Runs of lines that look strict are
+    copied unseen; if `Graph.from_file` refuses one of them, the file is
+    cleaned again with every line checked, so that the error can name it.
 
     Raises FileNotFoundError (or another OSError) if the file cannot be
     opened, and EdgeListFormatError, naming the line of the original file,
@@ -83,7 +85,7 @@ def read_edge_list(
                 pass  # a later line needs cleaning after all
         if regular:
             file.seek(0)  # the child reads on from the shared offset
-        return _load_cleaned(file, name, inflate, comment_bytes, checked_columns)
+        return _load_cleaned(file, name, inflate, comment_bytes, checked_columns, regular)
 
 
 def _checked_columns(columns: Tuple[int, int]) -> Tuple[int, int]:
@@ -115,11 +117,49 @@ def _starts_strict(file: IO[bytes], inflate: bool) -> bool:
 
 
 def _load_cleaned(
-    file: IO[bytes], name: str, inflate: bool, comments: bytes, columns: Tuple[int, int]
+    file: IO[bytes], name: str, inflate: bool, comments: bytes, columns: Tuple[int, int], regular: bool
 ) -> Graph:
+    # A pipe can be read only once, so it is checked line by line at once.
+    run = _run_cleaner(file, inflate, "fast" if regular else "careful", comments, columns)
+    if run.file_error is not None and regular:
+        # from_file refused a line that fast mode copied unseen: take every
+        # line apart this time, to clean it or to name it.
+        file.seek(0)
+        run = _run_cleaner(file, inflate, "careful", comments, columns)
+    if run.refusal is not None:
+        raise EdgeListFormatError(name, run.refusal.line, run.refusal.reason)
+    if run.file_error is not None:
+        if hasattr(run.file_error, "add_note"):
+            run.file_error.add_note(f"while loading the cleaned lines of {name!r}")
+        raise run.file_error
+    assert run.graph is not None
+    return run.graph
+
+
+class _Refusal:
+    """The line cleaner's own refusal: an original line number and a reason."""
+
+    def __init__(self, report: str) -> None:
+        line, _, self.reason = report.rstrip("\n").partition("\t")
+        self.line = None if line == "-" else int(line)
+
+
+class _Run:
+    """What one pass through the line cleaner gave."""
+
+    def __init__(self, graph: Graph | None, file_error: OSError | None, refusal: _Refusal | None) -> None:
+        self.graph = graph
+        self.file_error = file_error  # from_file refused the cleaned stream
+        self.refusal = refusal  # the cleaner refused an original line
+
+
+def _run_cleaner(
+    file: IO[bytes], inflate: bool, mode: str, comments: bytes, columns: Tuple[int, int]
+) -> _Run:
+    """Streams the file through the line cleaner into Graph.from_file."""
     fd = file.fileno()
     command = [
-        sys.executable, "-I", "-S", CLEANER, str(fd), "gzip" if inflate else "plain",
+        sys.executable, "-I", "-S", CLEANER, str(fd), "gzip" if inflate else "plain", mode,
         comments.hex(), str(columns[0]), str(columns[1]),
     ]
     child = subprocess.Popen(
@@ -127,24 +167,21 @@ def _load_cleaned(
     )
     assert child.stdout is not None and child.stderr is not None
     graph: Graph | None = None
-    refusal: OSError | None = None
+    file_error: OSError | None = None
     try:
         # from_file holds the interpreter lock for the whole read, so the
         # writer must be another process; "/dev/fd/N" does not end in ".gz",
         # so the pipe is read as plain text.
         graph = Graph.from_file(f"/dev/fd/{child.stdout.fileno()}")
     except OSError as error:
-        refusal = error
+        file_error = error
     finally:
         child.stdout.close()  # a writer still running gets EPIPE and stops
         report = child.stderr.read().decode("utf-8", "replace")
         child.stderr.close()
         status = child.wait()
     if status == _clean_lines.REFUSED:
-        line, _, reason = report.rstrip("\n").partition("\t")
-        raise EdgeListFormatError(name, None if line == "-" else int(line), reason)
-    if refusal is not None:
-        raise refusal
-    if status != 0 or graph is None:
-        raise RuntimeError(f"cleaning {name!r} failed (exit status {status}): {report.strip()}")
-    return graph
+        return _Run(None, file_error, _Refusal(report))
+    if file_error is None and (status != 0 or graph is None):
+        raise RuntimeError(f"the line cleaner failed (exit status {status}): {report.strip()}")
+    return _Run(graph, file_error, None)
