@@ -6,12 +6,14 @@ lines and a MatrixMarket size line, keeps the two chosen columns of every
 other line and writes the result to standard output, which is a pipe that the
 parent's Graph.from_file reads.
 
-Two modes. "fast" copies runs of lines made of digits and blanks only, whose
-first line holds two tokens, without looking at each line: that is most of a
-large download, and Graph.from_file checks those lines itself. If it refuses
+Two modes. "fast" works on runs of ordinary lines in bulk, without a Python
+step per line: it copies runs already in strict form and cuts runs whose
+lines share a column count down to the chosen two columns. That is most of a
+large download; the ids are left for Graph.from_file to check. If it refuses
 one, the parent runs the file again in "careful" mode, which takes every line
 apart and checks it against the reader's rules, so that a refusal names the
-line of the original file.
+line of the original file. Comment, blank and odd lines go one at a time in
+both modes.
 
 Only the standard library is used, and nothing is imported from this package,
 so the script runs under `python -I -S`.
@@ -186,7 +188,7 @@ def copyable_run_end(text: bytes, pos: int, end: int) -> int:
     """Where the run of lines from `pos` that fast mode copies unseen ends.
 
     The run holds digits and blanks only, no blank line, and its first line
-    holds two tokens (a file with a third numeric column goes line by line).
+    holds two tokens (a file with a third column is cut by take_run instead).
     Scanning is done by the regular-expression engine and bytes methods, in C.
     """
     first_line_end = text.find(b"\n", pos, end)

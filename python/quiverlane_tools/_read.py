@@ -59,9 +59,10 @@ def read_edge_list(
     A file whose first lines are already in the strict "u v" form is handed
     to `Graph.from_file` directly. Any other is cleaned in a child process
     and streamed to `Graph.from_file` through a pipe: neither a copy in
-    memory nor a temporary file is made. Runs of lines that look strict are
-    copied unseen; if `Graph.from_file` refuses one of them, the file is
-    cleaned again with every line checked, so that the error can name it.
+    memory nor a temporary file is made. Runs of ordinary lines are cleaned
+    in bulk and their ids left to `Graph.from_file`; if it refuses one, the
+    file is cleaned again with every line checked, so that the error can
+    name the original line.
 
     Raises FileNotFoundError (or another OSError) if the file cannot be
     opened, and EdgeListFormatError, naming the line of the original file,
