@@ -20,6 +20,7 @@ PathArg = Union[str, "os.PathLike[str]"]
 # Enough lines to see a file's header and first data lines.
 PEEK_BYTES = 64 * 1024
 CLEANER = _clean_lines.__file__
+PIPE_BYTES = 1 << 20
 
 
 class EdgeListFormatError(OSError):
@@ -167,6 +168,7 @@ def _run_cleaner(
         command, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.PIPE, pass_fds=(fd,)
     )
     assert child.stdout is not None and child.stderr is not None
+    _widen_pipe(child.stdout.fileno())
     graph: Graph | None = None
     file_error: OSError | None = None
     try:
@@ -186,3 +188,17 @@ def _run_cleaner(
     if file_error is None and (status != 0 or graph is None):
         raise RuntimeError(f"the line cleaner failed (exit status {status}): {report.strip()}")
     return _Run(graph, file_error, None)
+
+
+def _widen_pipe(fd: int) -> None:
+    """Gives the pipe a 1 MiB buffer where Linux allows it.
+
+    With the default 64 KiB the two processes take turns far more often;
+    loading a 1,000,000-line file took about a third longer.
+    """
+    try:
+        import fcntl
+
+        fcntl.fcntl(fd, getattr(fcntl, "F_SETPIPE_SZ", 1031), PIPE_BYTES)
+    except (ImportError, OSError):
+        pass  # another system, or a lower limit: the default buffer works too
