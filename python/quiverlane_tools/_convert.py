@@ -1,0 +1,121 @@
+"""Conversions between quiverlane graphs and NetworkX, SciPy and NumPy."""
+
+from __future__ import annotations
+
+import operator
+from typing import TYPE_CHECKING, Any, Iterable, Tuple
+
+from quiverlane import Graph
+
+if TYPE_CHECKING:
+    import numpy
+    import numpy.typing
+
+MAX_VERTEX = 0xFFFFFFFF
+
+
+def to_networkx(graph: Graph) -> Any:
+    """A new `networkx.Graph` with the same vertices (isolated ones included) and edges.
+
+    Loops are kept. Nodes are the vertex ids as Python ints. Needs networkx.
+    """
+    import networkx
+
+    result = networkx.Graph()
+    result.add_nodes_from(graph.vertices())
+    result.add_edges_from(graph.edges())
+    return result
+
+
+def from_networkx(nx_graph: Any) -> Graph:
+    """A new Graph with the nodes and edges of an undirected NetworkX graph.
+
+    Every node must be an integer from 0 to 4294967295 (ints, NumPy integers
+    and other objects with `__index__`, but not bools): anything else raises
+    TypeError, and an integer out of range ValueError, each naming the node.
+    Node and edge attributes are dropped; the parallel edges of a MultiGraph
+    become one edge. A directed graph raises TypeError: say how its
+    directions should merge, for example with `to_undirected()`, first.
+    """
+    if nx_graph.is_directed():
+        raise TypeError("from_networkx takes an undirected graph; call to_undirected() on a directed one first")
+    result = Graph()
+    ids = {node: _vertex_id(node) for node in nx_graph.nodes}
+    for vertex in ids.values():
+        result.add_vertex(vertex)
+    for u, v in nx_graph.edges():
+        result.add_edge(ids[u], ids[v])
+    return result
+
+
+def _vertex_id(node: object) -> int:
+    if isinstance(node, bool):
+        raise TypeError(f"node {node!r} is a bool, not a vertex id")
+    try:
+        vertex = operator.index(node)  # type: ignore[arg-type]
+    except TypeError:
+        raise TypeError(
+            f"node {node!r} of type {type(node).__name__} is not a vertex id: "
+            "nodes must be integers from 0 to 4294967295 (relabel them first, "
+            "e.g. networkx.convert_node_labels_to_integers)"
+        ) from None
+    if not 0 <= vertex <= MAX_VERTEX:
+        raise ValueError(f"node {vertex} is outside the vertex ids 0 to 4294967295")
+    return vertex
+
+
+def from_edges(pairs: Iterable[Tuple[Any, Any]]) -> Graph:
+    """A new Graph with one edge per (u, v) pair; repeated and reversed pairs add nothing.
+
+    `pairs` may be any iterable of pairs of integers, a NumPy array of shape
+    (m, 2) included. Out-of-range ids raise OverflowError and non-integers
+    TypeError, as `Graph.add_edge` does; a pair that is not two items raises
+    ValueError naming its position.
+    """
+    tolist = getattr(pairs, "tolist", None)
+    rows = tolist() if callable(tolist) else pairs  # whole arrays convert faster than rows
+    result = Graph()
+    for index, pair in enumerate(rows):
+        try:
+            u, v = pair
+        except (TypeError, ValueError):
+            raise ValueError(f"item {index} is {pair!r}, not a (u, v) pair") from None
+        result.add_edge(u, v)
+    return result
+
+
+def to_numpy_edges(graph: Graph) -> numpy.typing.NDArray[numpy.uint32]:
+    """The edges as an (m, 2) uint32 array, one (a, b) row per edge with a <= b.
+
+    Rows follow `graph.edges()`; isolated vertices do not appear. Needs numpy.
+    """
+    import numpy
+
+    edges = graph.edges()
+    return numpy.array(edges, dtype=numpy.uint32).reshape(len(edges), 2)
+
+
+def to_scipy(graph: Graph, dtype: Any = None) -> Tuple[Any, numpy.typing.NDArray[numpy.uint32]]:
+    """The adjacency matrix as a `scipy.sparse.csr_array`, with the vertex id of each row.
+
+    Returns `(matrix, ids)`: `ids` is the sorted uint32 array of every vertex
+    (isolated ones included) and row and column i stand for vertex `ids[i]`.
+    The matrix is symmetric, with 1 at (i, j) and (j, i) for each edge and 1
+    at (i, i) for a loop, so it holds 2 m - loops stored entries. `dtype`
+    defaults to float64, which SciPy's graph and linear-algebra routines
+    expect. Needs numpy and scipy.
+    """
+    import numpy
+    import scipy.sparse
+
+    ids = numpy.sort(numpy.fromiter(graph.vertices(), dtype=numpy.uint32, count=graph.num_vertices()))
+    edges = to_numpy_edges(graph)
+    rows = numpy.searchsorted(ids, edges[:, 0])
+    cols = numpy.searchsorted(ids, edges[:, 1])
+    off_diagonal = rows != cols
+    all_rows = numpy.concatenate([rows, cols[off_diagonal]])
+    all_cols = numpy.concatenate([cols, rows[off_diagonal]])
+    values = numpy.ones(len(all_rows), dtype=numpy.float64 if dtype is None else dtype)
+    n = len(ids)
+    matrix = scipy.sparse.csr_array((values, (all_rows, all_cols)), shape=(n, n))
+    return matrix, ids
