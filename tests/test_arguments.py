@@ -462,3 +462,38 @@ def test_no_reference_leaks_on_any_path():
             pass
         g.neighbours(vertex)
     assert [sys.getrefcount(o) for o in objects] == before
+
+
+# --- notes on conversion errors -----------------------------------------------------
+
+@pytest.mark.parametrize(
+    "call, kind, note",
+    [
+        (lambda g: g.degree(-1), OverflowError, "vertex ids are integers from 0 to 4294967295 (got -1)"),
+        (lambda g: g.add_edge(1, 2**32), OverflowError,
+         "vertex ids are integers from 0 to 4294967295 (got 4294967296)"),
+        (lambda g: g.subgraph({1, -5}), OverflowError, "vertex ids are integers from 0 to 4294967295 (got -5)"),
+        (lambda g: g.r_neighbours(1, -2), OverflowError, "radii are integers from 0 to 4294967295 (got -2)"),
+        (lambda g: g.subgraph([1, 2]), TypeError, "vertex sets must be given as a set (got list)"),
+        (lambda g: g.contract(frozenset({1})), TypeError, "vertex sets must be given as a set (got frozenset)"),
+        (lambda g: g.neighbourhood(None), TypeError, "vertex sets must be given as a set (got NoneType)"),
+        (lambda g: Graph.from_file(b"x.txt"), TypeError, "file names must be given as a str (got bytes)"),
+    ],
+)
+def test_conversion_errors_carry_a_note(call, kind, note):
+    g = build_graph([(1, 2)])
+    with pytest.raises(kind) as info:
+        call(g)
+    assert type(info.value) is kind
+    assert info.value.args == ()
+    # On interpreters without add_note the same list is there as __notes__.
+    assert info.value.__notes__ == [note]
+    assert g.edges() == [(1, 2)]
+
+
+def test_interpreters_own_errors_carry_no_note():
+    g = build_graph([(1, 2)])
+    for call in (lambda: g.degree(2**64), lambda: g.degree(1.5)):
+        with pytest.raises((OverflowError, TypeError)) as info:
+            call()
+        assert not hasattr(info.value, "__notes__")

@@ -103,7 +103,8 @@ WorkingSetKey next_argument_set_key() noexcept {
 ArgumentSet to_argument_set(PyObject* object) {
   // frozenset passes PyAnySet_Check, so the type is tested directly.
   if (!Py_IS_TYPE(object, &PySet_Type) && !PyType_IsSubtype(Py_TYPE(object), &PySet_Type))
-    throw PendingError(PyExc_TypeError);
+    throw PendingError::with_note(PyExc_TypeError, std::string("vertex sets must be given as a set (got ") +
+                                                     Py_TYPE(object)->tp_name + ")");
   ArgumentSet set;
   // Distinct elements can only map to fewer vertices, never more.
   set.reserve(static_cast<std::size_t>(PySet_GET_SIZE(object)));

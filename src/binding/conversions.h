@@ -11,9 +11,13 @@
 
 namespace quiverlane {
 
+// What an integer argument stands for; it only changes the note of the
+// error for a value out of range.
+enum class IntegerRole { kVertex, kRadius };
+
 namespace detail {
-[[noreturn]] void vertex_out_of_range();
-Vertex to_vertex_slow(PyObject* object);
+[[noreturn]] void out_of_range(long long value, IntegerRole role);
+Vertex to_vertex_slow(PyObject* object, IntegerRole role);
 
 // Reads a non-negative exact int of at most 60 bits straight from its
 // digits, sparing a call per argument on the hottest path. False for
@@ -41,32 +45,37 @@ inline bool small_int_value(PyObject* object, std::uint64_t& value) {
 #endif
 }
 
-inline Vertex checked_vertex(long value) {
+inline Vertex checked_vertex(long value, IntegerRole role) {
   // Any of the upper 32 bits set (every negative value included).
-  if ((static_cast<unsigned long>(value) >> 32) != 0) vertex_out_of_range();
+  if ((static_cast<unsigned long>(value) >> 32) != 0) out_of_range(value, role);
   return static_cast<Vertex>(value);
 }
 }  // namespace detail
 
 // int, bool or any object with __index__, in 0..4294967295. Values outside
-// that range but inside the signed 64-bit range raise a bare OverflowError;
-// anything else raises the interpreter's own error.
-inline Vertex to_vertex(PyObject* object) {
+// that range but inside the signed 64-bit range raise an OverflowError
+// without arguments (with a note saying the range); anything else raises
+// the interpreter's own error.
+inline Vertex to_vertex(PyObject* object, IntegerRole role = IntegerRole::kVertex) {
   if (PyLong_CheckExact(object)) {
     // An exact int is its own index: no Python code can run here.
     std::uint64_t value;
     if (detail::small_int_value(object, value)) {
-      if ((value >> 32) != 0) detail::vertex_out_of_range();
+      if ((value >> 32) != 0) detail::out_of_range(static_cast<long long>(value), role);
       return static_cast<Vertex>(value);
     }
     const long wide = PyLong_AsLong(object);
     if (wide == -1 && PyErr_Occurred()) throw_python_error();
-    return detail::checked_vertex(wide);
+    return detail::checked_vertex(wide, role);
   }
-  return detail::to_vertex_slow(object);
+  return detail::to_vertex_slow(object, role);
 }
 
-// A str (or subclass) as UTF-8 text owned by the string, valid for the call.
+// A radius: converted exactly as a vertex is.
+inline std::uint32_t to_radius(PyObject* object) { return to_vertex(object, IntegerRole::kRadius); }
+
+// A str (or subclass) as UTF-8 text owned by the string, valid for the call;
+// anything else is a TypeError without arguments (with a note).
 std::string_view to_file_name(PyObject* object);
 
 }  // namespace quiverlane

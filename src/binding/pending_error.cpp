@@ -4,6 +4,7 @@
 
 #include "binding/exceptions.h"
 #include "binding/fault.h"
+#include "binding/notes.h"
 #include "binding/stderr.h"
 
 namespace quiverlane {
@@ -50,6 +51,12 @@ PendingError::PendingError(PyObject* type, std::string message)
 PendingError::PendingError(PyObject* type, PyRef value)
     : type_(checked_type(type)), value_(std::move(value)) {}
 
+PendingError PendingError::with_note(PyObject* type, std::string note) {
+  PendingError error(type);
+  error.note_ = std::move(note);
+  return error;
+}
+
 PendingError PendingError::fetch() {
   PyObject* type = nullptr;
   PyObject* value = nullptr;
@@ -81,6 +88,15 @@ PendingError PendingError::fetch() {
 }
 
 void PendingError::restore() && {
+  if (!note_.empty()) {
+    // The exception is made now, without arguments, to carry the note.
+    PyRef instance = PyRef::steal(PyObject_CallNoArgs(type_.get()));
+    PyRef note = PyRef::steal(
+        PyUnicode_DecodeUTF8(note_.data(), static_cast<Py_ssize_t>(note_.size()), "replace"));
+    if (!instance || !note) return;  // that failure is now the pending error
+    attach_note(instance.get(), note.get());
+    value_ = std::move(instance);
+  }
   PyObject* value = nullptr;
   if (auto* object = std::get_if<PyRef>(&value_)) {
     value = object->release();

@@ -25,6 +25,10 @@ class PendingError {
   // An exception class raised with the given value (a message or instance).
   PendingError(PyObject* type, PyRef value);
 
+  // An exception class raised without arguments, with a note (shown under
+  // the traceback; see notes.h) saying what was wrong.
+  static PendingError with_note(PyObject* type, std::string note);
+
   // Takes the interpreter's current exception. A PanicException coming back
   // from Python code is resumed as a fault instead of returned.
   static PendingError fetch();
@@ -40,6 +44,7 @@ class PendingError {
   PyRef type_;
   std::variant<NoValue, PyRef, std::string> value_;
   PyRef traceback_;
+  std::string note_;  // empty: none
 };
 
 // Throws the interpreter's pending error as a PendingError.

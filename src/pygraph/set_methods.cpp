@@ -63,7 +63,7 @@ QUIVERLANE_ARGS_METHOD(r_neighbours) {
     SharedAccess access(self);
     const auto [u_arg, r_arg] = match_arguments("PyGraph.r_neighbours()", kParamsUR, {args, kwargs});
     const Vertex u = to_vertex(u_arg);
-    const std::uint32_t r = to_vertex(r_arg);  // a radius has a vertex's range
+    const std::uint32_t r = to_radius(r_arg);
     return set_to_python(r_neighbours(access.graph(), u, r));
   });
 }
