@@ -27,8 +27,8 @@
 #include <variant>
 #include <vector>
 
-#include "binding/fault.h"
 #include "parse/edge_list.h"
+#include "support/fault.h"
 
 using namespace quiverlane;
 

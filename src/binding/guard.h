@@ -13,9 +13,9 @@
 #include <stdexcept>
 
 #include "binding/call_scope.h"
-#include "binding/fault.h"
 #include "binding/pending_error.h"
 #include "binding/py_ref.h"
+#include "support/fault.h"
 
 namespace quiverlane {
 

@@ -3,9 +3,9 @@
 #include <unistd.h>
 
 #include "binding/exceptions.h"
-#include "binding/fault.h"
 #include "binding/notes.h"
-#include "binding/stderr.h"
+#include "support/fault.h"
+#include "support/stderr.h"
 
 namespace quiverlane {
 

@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "binding/fault.h"
 #include "binding/pending_error.h"
+#include "support/fault.h"
 
 namespace quiverlane {
 

@@ -9,10 +9,10 @@
 // as it was.
 #pragma once
 
-#include "binding/fault.h"
 #include "graph/graph.h"
 #include "graph/vertex_set.h"
 #include "graph/working_set.h"
+#include "support/fault.h"
 
 namespace quiverlane {
 

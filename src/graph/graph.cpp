@@ -1,6 +1,6 @@
 #include "graph/graph.h"
 
-#include "binding/fault.h"
+#include "support/fault.h"
 
 namespace quiverlane {
 

@@ -4,10 +4,10 @@
 #include <string_view>
 
 #include "binding/call_scope.h"
-#include "binding/fault.h"
 #include "binding/pending_error.h"
 #include "binding/py_ref.h"
 #include "pygraph/graph_object.h"
+#include "support/fault.h"
 
 namespace quiverlane {
 

@@ -5,8 +5,8 @@
 #include <cstring>
 #include <new>
 
-#include "binding/fault.h"
 #include "parse/read_error.h"
+#include "support/fault.h"
 
 namespace quiverlane {
 

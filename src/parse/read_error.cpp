@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "binding/fault.h"
+#include "support/fault.h"
 
 namespace quiverlane {
 

@@ -7,11 +7,11 @@
 #include <vector>
 
 #include "binding/call_scope.h"
-#include "binding/fault.h"
 #include "binding/guard.h"
 #include "binding/results.h"
 #include "pygraph/graph_object.h"
 #include "pygraph/method_table.h"
+#include "support/fault.h"
 
 namespace quiverlane {
 

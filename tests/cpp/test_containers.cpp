@@ -24,11 +24,11 @@
 #include <utility>
 #include <vector>
 
-#include "binding/fault.h"
 #include "graph/edge_batch.h"
 #include "graph/graph.h"
 #include "graph/vertex_map.h"
 #include "graph/vertex_set.h"
+#include "support/fault.h"
 
 using quiverlane::Graph;
 using quiverlane::Vertex;

@@ -1,4 +1,4 @@
-#include "binding/fault.h"
+#include "support/fault.h"
 
 #include <cxxabi.h>
 #include <dlfcn.h>
@@ -10,7 +10,7 @@
 #include <cstring>
 #include <mutex>
 
-#include "binding/stderr.h"
+#include "support/stderr.h"
 
 namespace quiverlane {
 

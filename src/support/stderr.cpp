@@ -1,4 +1,4 @@
-#include "binding/stderr.h"
+#include "support/stderr.h"
 
 #include <cerrno>
 #include <unistd.h>
