@@ -12,6 +12,7 @@
 #include "binding/call_scope.h"
 #include "binding/conversions.h"
 #include "binding/pending_error.h"
+#include "support/interrupt.h"
 
 #if PY_VERSION_HEX >= 0x030D0000 && PY_VERSION_HEX < 0x030E0000
 // Still exported by 3.13, though its declaration moved to the internal
@@ -112,7 +113,9 @@ ArgumentSet to_argument_set(PyObject* object) {
   Py_ssize_t position = 0;
   PyObject* item = nullptr;
   Py_hash_t hash = 0;
+  InterruptPoll poll;
   while (_PySet_NextEntry(object, &position, &item, &hash)) {
+    poll.tick();
     if (!PyLong_CheckExact(item)) {
       // __index__ may change the set and drop its reference to the item;
       // ours keeps the item alive until the call returns.
@@ -126,7 +129,9 @@ ArgumentSet to_argument_set(PyObject* object) {
   PyObject* iterator = PySet_Type.tp_iter(object);
   if (iterator == nullptr) throw_python_error();
   OwnedObjectPool::register_owned(iterator);
+  InterruptPoll poll;
   while (PyObject* item = PyIter_Next(iterator)) {
+    poll.tick();
     OwnedObjectPool::register_owned(item);
     set.insert(to_vertex(item));
   }

@@ -4,6 +4,7 @@
 
 #include "binding/pending_error.h"
 #include "support/fault.h"
+#include "support/interrupt.h"
 
 namespace quiverlane {
 
@@ -24,7 +25,9 @@ PyObject* new_int(std::uint32_t value) {
 
 // Fills `set` with the members; on failure the caller's PyRef drops it.
 void add_members(PyObject* set, const VertexSet& members) {
-  members.for_each([set](Vertex v) {
+  InterruptPoll poll;
+  members.for_each([&](Vertex v) {
+    poll.tick();
     PyObject* item = new_int(v);
     const int status = PySet_Add(set, item);
     Py_DECREF(item);  // the set holds the only reference
@@ -56,7 +59,8 @@ PyRef set_to_python(const VertexSet& members) {
 PyRef sets_to_python(const std::vector<VertexSet>& sets) {
   PyRef list = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(sets.size())));
   if (!list) python_api_call_failed();
-  for (std::size_t i = 0; i < sets.size(); ++i)
+  InterruptPoll poll;
+  for (std::size_t i = 0; i < sets.size(); ++i, poll.tick())
     PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), set_to_python(sets[i]).release());
   return list;
 }
@@ -65,7 +69,9 @@ PyRef edges_to_python(const Graph& graph) {
   PyRef list = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(graph.num_edges())));
   if (!list) python_api_call_failed();
   Py_ssize_t index = 0;
+  InterruptPoll poll;
   graph.for_each_edge([&](Vertex a, Vertex b) {
+    poll.tick();
     PyObject* pair = PyTuple_New(2);
     if (pair == nullptr) python_api_call_failed();
     PyList_SET_ITEM(list.get(), index++, pair);  // owned by the list from here on

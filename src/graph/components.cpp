@@ -1,6 +1,7 @@
 #include "graph/components.h"
 
 #include "graph/working_set.h"
+#include "support/interrupt.h"
 
 namespace quiverlane {
 
@@ -12,7 +13,9 @@ std::vector<VertexSet> components(const Graph& graph) {
   WorkingSet visited;
   visited.reserve(graph.num_vertices());
   std::vector<Vertex> members;
+  InterruptPoll poll;
   graph.adjacency.for_each([&](Vertex seed, const VertexSet& around) {
+    poll.tick();
     if (!visited.insert(seed)) return;
     VertexSet component;
     if (around.empty() || (around.size() == 1 && around.contains(seed))) {
@@ -23,7 +26,9 @@ std::vector<VertexSet> components(const Graph& graph) {
       members.push_back(seed);
       // `members` doubles as the queue: everything before `next` is expanded.
       for (std::size_t next = 0; next < members.size(); ++next) {
-        graph.neighbours(members[next]).for_each([&](Vertex w) {
+        const VertexSet& around_next = graph.neighbours(members[next]);
+        poll.tick(static_cast<std::int64_t>(around_next.size()));
+        around_next.for_each([&](Vertex w) {
           if (visited.insert(w)) members.push_back(w);
         });
       }

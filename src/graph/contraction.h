@@ -13,6 +13,7 @@
 #include "graph/vertex_set.h"
 #include "graph/working_set.h"
 #include "support/fault.h"
+#include "support/interrupt.h"
 
 namespace quiverlane {
 
@@ -61,9 +62,11 @@ Graph subgraph(const Graph& graph, const Set& selection) {
   Graph result;
   result.adjacency.reserve(selection.size());
   const std::size_t selected = selection.size();
+  InterruptPoll poll;
   selection.for_each([&](Vertex x) {
     result.add_vertex(x);
     const VertexSet& around = graph.neighbours(x);
+    poll.tick(static_cast<std::int64_t>(around.size() < selected ? around.size() : selected) + 1);
     // Every induced edge is met from both ends; the second add_edge finds it
     // present and changes nothing.
     if (around.size() <= selected) {

@@ -1,6 +1,7 @@
 #include "graph/graph.h"
 
 #include "support/fault.h"
+#include "support/interrupt.h"
 
 namespace quiverlane {
 
@@ -23,7 +24,11 @@ VertexSet& Graph::neighbours_entry(Vertex u) {
 VertexSet Graph::vertices() const {
   VertexSet all;
   all.reserve(adjacency.size());
-  adjacency.for_each([&all](Vertex u, const VertexSet&) { all.insert_new(u); });
+  InterruptPoll poll;
+  adjacency.for_each([&](Vertex u, const VertexSet&) {
+    poll.tick();
+    all.insert_new(u);
+  });
   return all;
 }
 
@@ -90,9 +95,13 @@ bool Graph::remove_vertex(Vertex u) {
   return true;
 }
 
+// remove_loops and remove_isolates may be interrupted while they collect,
+// before their first change, never while they remove.
 std::uint64_t Graph::remove_loops() {
   std::vector<Vertex> looped;
-  adjacency.for_each([&looped](Vertex u, const VertexSet& set) {
+  InterruptPoll poll;
+  adjacency.for_each([&](Vertex u, const VertexSet& set) {
+    poll.tick();
     if (set.tagged()) looped.push_back(u);
   });
   for (Vertex u : looped) remove_edge(u, u);
@@ -101,7 +110,9 @@ std::uint64_t Graph::remove_loops() {
 
 std::uint64_t Graph::remove_isolates() {
   std::vector<Vertex> isolated;
+  InterruptPoll poll;
   adjacency.for_each([&](Vertex u, const VertexSet& set) {
+    poll.tick();
     if (set.empty()) isolated.push_back(u);
   });
   for (Vertex u : isolated) remove_vertex(u);

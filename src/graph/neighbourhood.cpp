@@ -2,6 +2,8 @@
 
 #include <vector>
 
+#include "support/interrupt.h"
+
 namespace quiverlane {
 
 VertexSet r_neighbours(const Graph& graph, Vertex u, std::uint32_t r) {
@@ -14,10 +16,13 @@ VertexSet r_neighbours(const Graph& graph, Vertex u, std::uint32_t r) {
   seen.insert(u);
   std::vector<Vertex> order{u};
   std::size_t begin = 0;
+  InterruptPoll poll;
   for (std::uint32_t step = 0; step < r && begin < order.size(); ++step) {
     const std::size_t end = order.size();
     for (std::size_t i = begin; i < end; ++i) {
-      graph.neighbours(order[i]).for_each([&](Vertex w) {
+      const VertexSet& around = graph.neighbours(order[i]);
+      poll.tick(static_cast<std::int64_t>(around.size()) + 1);
+      around.for_each([&](Vertex w) {
         if (seen.insert(w)) order.push_back(w);
       });
     }

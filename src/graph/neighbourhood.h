@@ -16,6 +16,7 @@
 #include "graph/graph.h"
 #include "graph/vertex_set.h"
 #include "graph/working_set.h"
+#include "support/interrupt.h"
 
 namespace quiverlane {
 
@@ -27,8 +28,11 @@ namespace detail {
 // never stores what would be removed.
 template <class Set, class Out>
 void add_open_neighbourhood(const Graph& graph, const Set& c, Out& out) {
+  InterruptPoll poll;
   c.for_each([&](Vertex x) {
-    graph.neighbours(x).for_each([&](Vertex w) {
+    const VertexSet& around = graph.neighbours(x);
+    poll.tick(static_cast<std::int64_t>(around.size()) + 1);
+    around.for_each([&](Vertex w) {
       if (!c.contains(w)) out.insert(w);
     });
   });
@@ -53,7 +57,12 @@ VertexSet neighbourhood(const Graph& graph, const Set& c) {
 template <class Set>
 VertexSet closed_neighbourhood(const Graph& graph, const Set& c) {
   WorkingSet found;
-  c.for_each([&](Vertex x) { graph.neighbours(x).for_each([&](Vertex w) { found.insert(w); }); });
+  InterruptPoll poll;
+  c.for_each([&](Vertex x) {
+    const VertexSet& around = graph.neighbours(x);
+    poll.tick(static_cast<std::int64_t>(around.size()) + 1);
+    around.for_each([&](Vertex w) { found.insert(w); });
+  });
   return found.to_vertex_set();
 }
 

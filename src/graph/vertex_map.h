@@ -20,6 +20,7 @@
 
 #include "graph/linear_probe.h"
 #include "graph/vertex.h"
+#include "support/interrupt.h"
 
 namespace quiverlane {
 
@@ -119,8 +120,9 @@ class VertexMap {
   // slot array is copied as a block and each value replaced by
   // clone_value(value). Walking in slot order, and prefetching the values'
   // own storage a few slots ahead, keeps the copy bound by bandwidth rather
-  // than by one cache miss per entry. If a clone throws, the values not yet
-  // cloned are still the source's and are forgotten, never released.
+  // than by one cache miss per entry. If a clone throws (or the caller
+  // interrupts it), the values not yet cloned are still the source's and
+  // are forgotten, never released.
   template <class CloneValue, class Prefetch>
   VertexMap clone(CloneValue&& clone_value, Prefetch&& prefetch) const {
     VertexMap copy;
@@ -138,8 +140,10 @@ class VertexMap {
     copy.table_size_ = table_size_;
     constexpr std::size_t kAhead = 16;
     std::size_t i = 0;
+    InterruptPoll poll;
     try {
       for (; i < capacity; ++i) {
+        poll.tick();
         if (i + kAhead < capacity && slots_[i + kAhead].key != detail::kEmptyKey)
           prefetch(slots_[i + kAhead].value);
         if (table[i].key != detail::kEmptyKey)

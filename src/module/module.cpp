@@ -6,6 +6,7 @@
 #include "binding/call_scope.h"
 #include "binding/pending_error.h"
 #include "binding/py_ref.h"
+#include "binding/signals.h"
 #include "pygraph/graph_object.h"
 #include "support/fault.h"
 
@@ -60,6 +61,7 @@ PyObject* create_module() {
   PyRef module = PyRef::steal(PyModule_Create2(&module_definition, 1013));
   CallScope scope;
   if (!module) return nullptr;
+  answer_interrupts_from_python_signals();
   try {
     PyRef empty_doc = new_str("");
     add_to_module(module.get(), "__doc__", empty_doc.get());

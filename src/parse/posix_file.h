@@ -11,6 +11,7 @@ class PosixFile {
  public:
   // Opens `name`; on failure is_open() is false and error() holds errno.
   // A name holding a zero byte cannot reach open(2) at all: error() is 0.
+  // Interrupted waits run check_interrupt(), which may throw.
   explicit PosixFile(std::string_view name);
   ~PosixFile();
   PosixFile(const PosixFile&) = delete;
@@ -19,8 +20,9 @@ class PosixFile {
   bool is_open() const noexcept { return fd_ >= 0; }
   int error() const noexcept { return error_; }
 
-  // Up to `capacity` bytes; 0 only at end of file. Retries on EINTR and
-  // faults on any other read error (a directory gives EISDIR here).
+  // Up to `capacity` bytes; 0 only at end of file. Retries on EINTR (after
+  // check_interrupt(), which may throw) and faults on any other read error
+  // (a directory gives EISDIR here).
   std::size_t read(std::uint8_t* into, std::size_t capacity);
 
  private:

@@ -6,6 +6,7 @@
 
 #include "parse/edge_lines.h"
 #include "parse/text_window.h"
+#include "support/interrupt.h"
 
 namespace quiverlane {
 
@@ -17,6 +18,7 @@ std::optional<EdgeListError> read_lines(Source& source, Sink& sink, std::size_t 
   TextWindow window(window_capacity);
   EdgeLineParser<Sink> parser(sink);
   for (;;) {
+    check_interrupt();  // once a buffer: a few hundred microseconds of work
     std::uint8_t* free = window.make_room();
     const std::size_t got = source.read(free, window.room());
     if (got == 0) break;
