@@ -43,8 +43,8 @@ sanitized() {
   # then sees use-after-free and overflows of Python objects too, and LSan
   # sees the pointers they hold (pymalloc's arenas are not scanned, so a
   # block reachable only from a small Python object would look leaked).
-  # So run, the interpreter leaves no leak at exit and LSan needs no
-  # suppressions.
+  # So run, the interpreter leaves no leak at exit; the one suppression
+  # (.ci/lsan.supp) is for children that ignore PYTHONMALLOC.
   # Reports go to one file per process, so a report from a child whose
   # output a test swallowed still fails the job. UBSan, loaded beside ASan,
   # writes its reports to standard error whatever log_path says; so it
@@ -52,6 +52,7 @@ sanitized() {
   env LD_PRELOAD="$(g++ -print-file-name=libasan.so) $(g++ -print-file-name=libstdc++.so)" \
     PYTHONMALLOC=malloc \
     ASAN_OPTIONS="detect_leaks=1:halt_on_error=1:handle_abort=1:exitcode=86:log_path=$reports/asan" \
+    LSAN_OPTIONS="suppressions=$PWD/.ci/lsan.supp:print_suppressions=0" \
     UBSAN_OPTIONS="halt_on_error=1:abort_on_error=1:print_stacktrace=1:log_path=$reports/ubsan" \
     "$@"
 }
