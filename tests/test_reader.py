@@ -221,6 +221,23 @@ def test_large_file_gives_the_graph_of_its_edges_one_by_one(write, seed):
     assert all(loaded.degree(v) == built.degree(v) for v in built.vertices())
 
 
+@pytest.mark.parametrize("end", [b"\n", b"\r\n", b""])
+def test_every_number_length_in_plain_lines(write, end):
+    # Ids of every length from 1 to 10 digits (and longer ones with leading
+    # zeros), on both sides, the line ends after each, straddling buffers.
+    rng = random.Random(21)
+    lines, expected = [], set()
+    for i in range(30_000):
+        a_digits, b_digits = 1 + i % 10, 1 + (i // 10) % 10
+        a = rng.randrange(10 ** (a_digits - 1) if a_digits > 1 else 0, min(10**a_digits, 2**32))
+        b = rng.randrange(10 ** (b_digits - 1) if b_digits > 1 else 0, min(10**b_digits, 2**32))
+        pad = "0" * (i % 4 if i % 7 == 0 else 0)
+        lines.append(f"{pad}{a} {b}".encode())
+        expected.add((min(a, b), max(a, b)))
+    data = (b"\n" if end == b"" else end).join(lines) + end
+    assert edge_set(Graph.from_file(write(data))) == expected
+
+
 # --- the format: refused lines ------------------------------------------------
 
 @pytest.mark.parametrize(

@@ -180,6 +180,18 @@ class VertexMap {
       if (slots_[i].key != detail::kEmptyKey) f(slots_[i].key, slots_[i].value);
     if (has_max_) f(max_entry_.key, max_entry_.value);
   }
+  // The same, calling ahead(value) for the entry `distance` slots further
+  // on before each f(key, value): a walk that loads what the values point
+  // to a little ahead of using it.
+  template <class Ahead, class F>
+  void for_each_ahead(std::size_t distance, Ahead&& ahead, F&& f) {
+    for (std::size_t i = 0, cap = capacity(); i < cap; ++i) {
+      if (i + distance < cap && slots_[i + distance].key != detail::kEmptyKey)
+        ahead(slots_[i + distance].value);
+      if (slots_[i].key != detail::kEmptyKey) f(slots_[i].key, slots_[i].value);
+    }
+    if (has_max_) f(max_entry_.key, max_entry_.value);
+  }
   template <class F>
   void for_each(F&& f) const {
     const_cast<VertexMap*>(this)->for_each(

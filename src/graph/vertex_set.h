@@ -23,6 +23,7 @@
 #include <cstring>
 #include <stdexcept>
 #include <utility>
+#include <vector>
 
 #include "graph/linear_probe.h"
 #include "graph/vertex.h"
@@ -111,6 +112,54 @@ class VertexSet {
   void prefetch_table() const noexcept {
     if (on_heap()) __builtin_prefetch(slots());
   }
+
+  // Building many sets at once (GraphBuilder). append() keeps up to three
+  // distinct members inline as usual; past that, the set turns into a list:
+  // members, repeats included, stored one after another in an array whose
+  // capacity is that of the table they will need. hash_list() then turns
+  // the array into that table in place, so building costs one hash insert
+  // per member in all, instead of a rehash of every member at every growth.
+  // A set in the list state answers size() (members so far, repeats
+  // included) and takes append() and hash_list(); nothing else may touch it.
+  //
+  // Appends v; `more` says how many appends are still to come soon, to size
+  // a list for them. May throw bad_alloc, leaving the set as it was.
+  void append(Vertex v, std::size_t more) {
+    if (!on_heap()) {
+      if (contains(v)) return;
+      if (size() < kInlineCapacity) {
+        words_[size()] = v;
+        ++meta_;
+        return;
+      }
+      start_list(size() + 1 + more);
+    } else if (size() + 1 > detail::max_load(capacity())) {
+      grow_list(size() + 1 + more);
+    }
+    slots()[size()] = v;
+    ++meta_;
+  }
+  // Room for n appends at once, made a list first if need be: the caller
+  // writes the members to the returned array, then commit_appends(n).
+  // May throw bad_alloc, leaving the set as it was.
+  Vertex* append_space(std::size_t n) {
+    if (!on_heap())
+      start_list(size() + n);
+    else if (size() + n > detail::max_load(capacity()))
+      grow_list(size() + n);
+    return slots() + size();
+  }
+  void commit_appends(std::size_t n) noexcept { meta_ += static_cast<std::uint32_t>(n); }
+  // Loads the slot the next append() writes.
+  void prefetch_append() const noexcept {
+    if (on_heap()) __builtin_prefetch(slots() + size(), 1);
+  }
+  bool is_list() const noexcept { return on_heap() && (words_[0] & kListBit) != 0; }
+  // Turns a list into a set of its distinct members, in place; a set that
+  // ends with at most three goes back inline. `scratch` is working space;
+  // if it cannot grow (bad_alloc), the set is left a list. Does nothing to
+  // a set that is not a list.
+  void hash_list(std::vector<Vertex>& scratch);
 
   bool contains(Vertex v) const noexcept {
     if (!on_heap()) {
@@ -258,6 +307,7 @@ class VertexSet {
   static constexpr std::uint32_t kSizeMask = 0x3FFFFFFFu;
   static constexpr std::uint32_t kHasMaxBit = 0x100u;
   static constexpr std::uint32_t kBorrowedBit = 0x200u;
+  static constexpr std::uint32_t kListBit = 0x400u;
 
   bool on_heap() const noexcept { return (meta_ & kHeapBit) != 0; }
   bool has_max() const noexcept { return (words_[0] & kHasMaxBit) != 0; }
@@ -298,6 +348,28 @@ class VertexSet {
     }
     meta_ = kHeapBit | (meta_ & kTagBit) | static_cast<std::uint32_t>(n);
     set_table(table, size_index, has_max);
+  }
+
+  // An inline set becomes a list with room for n members.
+  void start_list(std::size_t n) {
+    if (n > kMaxSize) throw std::length_error("vertex set too large");
+    const unsigned size_index = detail::size_index_for(n);
+    Vertex* list = detail::allocate_slots<Vertex>(detail::capacity_at(size_index));
+    const std::size_t count = size();
+    std::memcpy(list, words_, count * sizeof(Vertex));
+    meta_ = kHeapBit | (meta_ & kTagBit) | static_cast<std::uint32_t>(count);
+    set_table(list, size_index, false);
+    words_[0] |= kListBit;
+  }
+
+  // A list gets room for n members; realloc may extend it where it lies.
+  void grow_list(std::size_t n) {
+    if (n > kMaxSize) throw std::length_error("vertex set too large");
+    const unsigned size_index = detail::size_index_for(n, this->size_index() + 1);
+    void* list = std::realloc(slots(), detail::capacity_at(size_index) * sizeof(Vertex));
+    if (list == nullptr) throw std::bad_alloc();
+    set_table(static_cast<Vertex*>(list), size_index, false);
+    words_[0] |= kListBit;
   }
 
   void rehash(unsigned size_index) {

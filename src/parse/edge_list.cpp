@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "parse/graph_loader.h"
+#include "graph/graph_builder.h"
 #include "parse/gzip_decoder.h"
 #include "parse/posix_file.h"
 #include "parse/read_error.h"
@@ -22,9 +22,9 @@ EdgeListError open_failure(const PosixFile& file) {
 // On a refused line the graph built so far is dropped here, never returned.
 template <class Source>
 EdgeListResult read_graph(Source& source, std::size_t window_capacity) {
-  GraphLoader loader;
-  if (auto error = read_lines(source, loader, window_capacity)) return std::move(*error);
-  return std::move(loader).finish();
+  GraphBuilder builder;
+  if (auto error = read_lines(source, builder, window_capacity)) return std::move(*error);
+  return std::move(builder).finish();
 }
 
 }  // namespace

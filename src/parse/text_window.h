@@ -16,9 +16,13 @@ namespace quiverlane {
 
 class TextWindow {
  public:
+  // Bytes past the end of the data that may always be read (they hold
+  // older data or zeros), so that a parser can load a word at a time.
+  static constexpr std::size_t kReadAhead = 16;
+
   explicit TextWindow(std::size_t capacity)
       : capacity_(capacity < 1 ? 1 : capacity),
-        data_(std::make_unique_for_overwrite<std::uint8_t[]>(capacity_)) {}
+        data_(std::make_unique<std::uint8_t[]>(capacity_ + kReadAhead)) {}
 
   const std::uint8_t* begin() const noexcept { return data_.get() + begin_; }
   const std::uint8_t* end() const noexcept { return data_.get() + end_; }
@@ -41,7 +45,7 @@ class TextWindow {
 
  private:
   void grow() {
-    auto larger = std::make_unique_for_overwrite<std::uint8_t[]>(2 * capacity_);
+    auto larger = std::make_unique<std::uint8_t[]>(2 * capacity_ + kReadAhead);
     std::memcpy(larger.get(), data_.get(), end_);
     data_ = std::move(larger);
     capacity_ *= 2;

@@ -24,8 +24,8 @@
 #include <utility>
 #include <vector>
 
-#include "graph/edge_batch.h"
 #include "graph/graph.h"
+#include "graph/graph_builder.h"
 #include "graph/vertex_map.h"
 #include "graph/vertex_set.h"
 #include "support/fault.h"
@@ -593,16 +593,15 @@ static void test_graph(std::mt19937& rng, const Keys& keys) {
   check_graph(g, model);
 }
 
-// Edges added a batch at a time give the graph add_edge gives: repeats,
-// both orientations, loops and the largest id included, in graphs large
-// enough for the sorted sweep and for the adjacency table to grow while
-// batches are added.
-static void test_edge_batch(std::mt19937& rng, const Keys& keys) {
+// A graph built from many edges at once is the graph add_edge gives:
+// repeats, both orientations, loops and the largest id included, in graphs
+// large enough for sorted sweeps, lists and growing tables.
+static void test_graph_builder(std::mt19937& rng, const Keys& keys) {
   KeySource source(rng, keys);
-  for (const std::size_t edges : {std::size_t{50}, std::size_t{90000}}) {
-    Graph batched, single;
+  for (const std::size_t edges : {std::size_t{0}, std::size_t{50}, std::size_t{90000}}) {
+    quiverlane::GraphBuilder builder;
+    Graph single;
     Model model;
-    quiverlane::EdgeBatch batch;
     std::vector<std::pair<Vertex, Vertex>> seen;
     for (std::size_t i = 0; i < edges; ++i) {
       Vertex u, v;
@@ -611,32 +610,37 @@ static void test_edge_batch(std::mt19937& rng, const Keys& keys) {
         std::tie(v, u) = seen[source.pick(seen.size())];  // a repeat, either way round
       } else if (kind == 1) {
         u = v = source.next();  // a loop
+      } else if (kind == 2) {
+        u = static_cast<Vertex>(source.pick(40));  // hubs, with lists that grow
+        v = source.next();
       } else {
         // Mostly fresh ids, so that the vertex count outgrows the table.
         u = kind < 6 ? static_cast<Vertex>(rng()) : source.next();
         v = static_cast<Vertex>(rng());
       }
       seen.emplace_back(u, v);
-      batch.push(u, v);
-      if (batch.full()) batch.add_to(batched);
+      builder.add_edge(u, v);
       single.add_edge(u, v);
       model[u].insert(v);
       model[v].insert(u);
     }
-    batch.add_to(batched);
-    check_graph(batched, model);
+    Graph built = std::move(builder).finish();
+    check_graph(built, model);
     check_graph(single, model);
+    // Sets of three or fewer are inline, as add_edge would have them.
+    for (const auto& [u, nbrs] : model)
+      if (nbrs.size() <= VertexSet::kInlineCapacity) CHECK(built.neighbours(u).heap_bytes() == 0);
   }
-  // A failed allocation halfway leaves a graph that is only ever discarded:
-  // it must not leak or corrupt memory (the sanitizer checks that).
+  // A failed allocation anywhere leaves a builder that is only ever
+  // discarded: it must not leak or corrupt memory (the sanitizer checks).
   if (!kCanInjectFailures) return;
-  for (long k = 0; k < 200; k += 7) {
-    Graph g;
-    quiverlane::EdgeBatch batch;
-    for (int i = 0; i < 3000; ++i) batch.push(source.next(), static_cast<Vertex>(rng()));
+  for (long k = 0; k < 400; k += 7) {
+    quiverlane::GraphBuilder builder;
+    for (int i = 0; i < 3000; ++i) builder.add_edge(static_cast<Vertex>(source.pick(30)), source.next());
     alloc::reset(k);
     try {
-      batch.add_to(g);
+      const Graph built = std::move(builder).finish();
+      CHECK(built.num_edges() > 0);
     } catch (const std::bad_alloc&) {
     }
     alloc::reset();
@@ -695,7 +699,7 @@ int main(int argc, char** argv) {
     timed("adjacency map", [&] { test_adjacency_map(rng, keys); });
     timed("failed allocations", [&] { test_failed_allocations(rng, keys); });
     timed("graph", [&] { test_graph(rng, keys); });
-    timed("edge batch", [&] { test_edge_batch(rng, keys); });
+    timed("graph builder", [&] { test_graph_builder(rng, keys); });
   }
   std::printf("%ld checks, %d failures, failure injection %s, address sanitizer %s\n", checks,
               failures, kCanInjectFailures ? "on" : "off", kAddressSanitizer ? "on" : "off");

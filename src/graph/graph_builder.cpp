@@ -1,0 +1,161 @@
+#include "graph/graph_builder.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "support/interrupt.h"
+
+namespace quiverlane {
+
+namespace {
+
+// Graphs up to this many vertices stay in cache: sorting would not pay.
+constexpr std::size_t kSortFrom = std::size_t{1} << 14;
+// The sort is a radix sort on the top 22 bits of the hash, two passes of
+// 11: enough to order homes finely and to bring each source's arcs
+// together, with counters that stay in the first-level cache.
+constexpr unsigned kDigitBits = 11;
+constexpr std::size_t kDigits = std::size_t{1} << kDigitBits;
+constexpr unsigned kLowShift = 32 - 2 * kDigitBits;
+constexpr unsigned kHighShift = kLowShift + kDigitBits;
+// How many sources ahead an adjacency slot, then an append point, is loaded.
+constexpr std::size_t kSlotAhead = 16;
+constexpr std::size_t kListAhead = 8;
+// How many slots ahead finish() loads a list.
+constexpr std::size_t kHashAhead = 8;
+
+// The end of the run of arcs sharing arcs[begin]'s source.
+template <class Arcs>
+std::size_t run_end(const Arcs& arcs, std::size_t begin) {
+  std::size_t end = begin + 1;
+  while (end < arcs.size() && arcs[end].source == arcs[begin].source) ++end;
+  return end;
+}
+
+}  // namespace
+
+GraphBuilder::GraphBuilder() {
+  arcs_.reserve(2 * kBatchEdges);
+  sorted_.reserve(2 * kBatchEdges);
+  counts_.resize(2 * kDigits);
+}
+
+void GraphBuilder::append_batch() {
+  AdjacencyMap& adjacency = graph_.adjacency;
+  if (adjacency.size() < kSortFrom) {
+    // A table this small is in cache whatever the order.
+    for (const Arc& arc : arcs_) adjacency.try_emplace_hashed(arc.source, arc.hash);
+  } else {
+    sort_by_hash();
+    // The sweep must not take the table over its load limit: the new
+    // vertices all land in the part already swept, which would then be
+    // crowded into runs thousands of slots long. So when they might not
+    // fit, they are counted and room is made for them first, while the
+    // table holds only vertices spread as randomly as the hash.
+    if (adjacency.could_grow_by(run_count()))
+      adjacency.reserve(adjacency.size() + count_new_sources());
+  }
+  append_arcs();
+  arcs_.clear();
+  edges_ = 0;
+}
+
+// Orders the arcs by the top bits of their source's hash, and so by home
+// slot in a table of any size. Least significant digit first: each pass is
+// a stable counting sort, so the first pass's order survives the second
+// among equal top digits.
+void GraphBuilder::sort_by_hash() {
+  auto low = [](const Arc& a) { return (a.hash >> kLowShift) & (kDigits - 1); };
+  auto high = [](const Arc& a) { return a.hash >> kHighShift; };
+  // Both digits are counted in one pass; each count becomes its digit's
+  // first position.
+  std::fill(counts_.begin(), counts_.end(), 0);
+  std::uint32_t* low_at = counts_.data();
+  std::uint32_t* high_at = counts_.data() + kDigits;
+  for (const Arc& a : arcs_) {
+    ++low_at[low(a)];
+    ++high_at[high(a)];
+  }
+  std::uint32_t low_sum = 0, high_sum = 0;
+  for (std::size_t d = 0; d < kDigits; ++d) {
+    low_sum += std::exchange(low_at[d], low_sum);
+    high_sum += std::exchange(high_at[d], high_sum);
+  }
+  sorted_.resize(arcs_.size());
+  for (const Arc& a : arcs_) sorted_[low_at[low(a)]++] = a;
+  for (const Arc& a : sorted_) arcs_[high_at[high(a)]++] = a;
+}
+
+// Sources now come in runs; there are no more new sources than runs.
+std::size_t GraphBuilder::run_count() const {
+  std::size_t runs = 0;
+  for (std::size_t begin = 0; begin < arcs_.size(); begin = run_end(arcs_, begin)) ++runs;
+  return runs;
+}
+
+// The sources of the sorted arcs that are not yet vertices.
+std::size_t GraphBuilder::count_new_sources() const {
+  const AdjacencyMap& adjacency = graph_.adjacency;
+  std::size_t count = 0;
+  for (std::size_t begin = 0, end; begin < arcs_.size(); begin = end) {
+    end = run_end(arcs_, begin);
+    if (end + kSlotAhead < arcs_.size()) adjacency.prefetch_hashed(arcs_[end + kSlotAhead].hash);
+    if (adjacency.find_hashed(arcs_[begin].source, arcs_[begin].hash) == nullptr) ++count;
+  }
+  return count;
+}
+
+// One sweep in two staggered steps: each run's source is found (created if
+// new, which cannot grow the table now, so no set found earlier moves) with
+// its adjacency slot loaded well ahead; some runs later its targets are
+// appended, with the append point loaded in between.
+void GraphBuilder::append_arcs() {
+  AdjacencyMap& adjacency = graph_.adjacency;
+  run_sets_.clear();
+  for (std::size_t begin = 0, end; begin < arcs_.size(); begin = end) {
+    end = run_end(arcs_, begin);
+    if (end + kSlotAhead < arcs_.size()) adjacency.prefetch_hashed(arcs_[end + kSlotAhead].hash);
+    run_sets_.push_back(adjacency.try_emplace_hashed(arcs_[begin].source, arcs_[begin].hash).first);
+  }
+  std::size_t begin = 0;
+  for (std::size_t r = 0; r < run_sets_.size(); ++r) {
+    if (r + kListAhead < run_sets_.size()) run_sets_[r + kListAhead]->prefetch_append();
+    VertexSet& set = *run_sets_[r];
+    const std::size_t end = run_end(arcs_, begin);
+    const std::size_t n = end - begin;
+    if (!set.is_list() && set.size() + n <= VertexSet::kInlineCapacity) {
+      // Few enough to stay inline, where repeats are dropped at once.
+      for (std::size_t i = begin; i < end; ++i) set.append(arcs_[i].target, 0);
+    } else {
+      Vertex* out = set.append_space(n);
+      for (std::size_t i = begin; i < end; ++i) *out++ = arcs_[i].target;
+      set.commit_appends(n);
+    }
+    begin = end;
+  }
+}
+
+Graph GraphBuilder::finish() && {
+  append_batch();
+  std::vector<Vertex> scratch;
+  std::uint64_t edges = 0;
+  InterruptPoll poll;
+  // Lists are hashed in slot order, the next ones loaded a few slots ahead.
+  graph_.adjacency.for_each_ahead(kHashAhead, [](const VertexSet& ahead) { ahead.prefetch_table(); },
+                                  [&](Vertex u, VertexSet& set) {
+                                    set.hash_list(scratch);
+                                    poll.tick(static_cast<std::int64_t>(set.size()) + 1);
+                                    // Each edge is counted from its smaller end, a loop once.
+                                    set.for_each([&](Vertex w) {
+                                      if (w > u) ++edges;
+                                    });
+                                    if (set.contains(u)) {
+                                      set.set_tagged(true);
+                                      ++edges;
+                                    }
+                                  });
+  graph_.edge_count = edges;
+  return std::move(graph_);
+}
+
+}  // namespace quiverlane

@@ -1,0 +1,73 @@
+// GraphBuilder: a new graph from many edges at once (the edge-list reader's).
+//
+// Added one at a time, every edge of a large graph waits on random memory
+// twice, and every neighbour set is rehashed each time it grows. The
+// builder does the same work in an order that walks memory and hashes each
+// member once:
+//
+//  1. Edges are gathered a batch at a time. Both directions (arcs) of each
+//     are sorted by the hash of their source vertex, which orders them by
+//     home slot in an adjacency table of any size, so a sweep visits the
+//     table in address order and finds each source once per batch.
+//  2. The sweep appends each arc's target to its source's set, which past
+//     three members is a plain list sized as the table it will become
+//     (VertexSet::append): no hashing yet, and growing is a realloc.
+//  3. finish() walks the adjacency table once, turns every list into its
+//     hash table in place (VertexSet::hash_list), and counts the edges and
+//     marks the loops from the finished sets.
+//
+// The graph is exactly the one add_edge would build from the same edges;
+// only the iteration order of its tables may differ. A builder that throws
+// (bad_alloc, or an interrupted read) is discarded with its graph.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "graph/graph.h"
+#include "graph/vertex.h"
+
+namespace quiverlane {
+
+class GraphBuilder {
+ public:
+  // Edges gathered per batch: small enough that the batch's buffers stay a
+  // sliver of a large graph, large enough that each sweep finds many
+  // appends close together.
+  static constexpr std::size_t kBatchEdges = std::size_t{1} << 15;
+
+  GraphBuilder();
+
+  void add_edge(Vertex u, Vertex v) {
+    const std::uint32_t hu = table_hash(u);
+    arcs_.push_back({u, v, hu});
+    if (u != v) arcs_.push_back({v, u, table_hash(v)});
+    if (++edges_ == kBatchEdges) append_batch();
+  }
+
+  // The graph of every edge added. O(vertices + arcs).
+  Graph finish() &&;
+
+ private:
+  // One direction of an edge, with its source's table_hash().
+  struct Arc {
+    Vertex source, target;
+    std::uint32_t hash;
+  };
+
+  void append_batch();
+  void sort_by_hash();
+  std::size_t run_count() const;
+  std::size_t count_new_sources() const;
+  void append_arcs();
+
+  Graph graph_;
+  std::size_t edges_ = 0;
+  std::vector<Arc> arcs_;
+  std::vector<Arc> sorted_;
+  std::vector<std::uint32_t> counts_;
+  std::vector<VertexSet*> run_sets_;
+};
+
+}  // namespace quiverlane
