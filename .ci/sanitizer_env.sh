@@ -51,7 +51,7 @@ sanitized() {
   # aborts after each one, and ASan reports the abort to its file.
   env LD_PRELOAD="$(g++ -print-file-name=libasan.so) $(g++ -print-file-name=libstdc++.so)" \
     PYTHONMALLOC=malloc \
-    ASAN_OPTIONS="detect_leaks=1:halt_on_error=1:handle_abort=1:exitcode=86:log_path=$reports/asan" \
+    ASAN_OPTIONS="detect_leaks=${detect_leaks:-1}:halt_on_error=1:handle_abort=1:exitcode=86:log_path=$reports/asan" \
     LSAN_OPTIONS="suppressions=$PWD/.ci/lsan.supp:print_suppressions=0" \
     UBSAN_OPTIONS="halt_on_error=1:abort_on_error=1:print_stacktrace=1:log_path=$reports/ubsan" \
     "$@"
