@@ -102,9 +102,9 @@ QUIVERLANE_NOARGS_METHOD(components) {
   (void)unused;
   return guarded([&] {
     SharedAccess access(self);
-    const std::vector<VertexSet> parts = components(access.graph());
+    const VertexGroups parts = components(access.graph());
     const CollectorPause pause;
-    return sets_to_python(parts);
+    return groups_to_python(parts);
   });
 }
 
