@@ -65,9 +65,9 @@ QUIVERLANE_ARGS_METHOD(neighbours) {
   return guarded([&] {
     SharedAccess access(self);
     const auto [u] = match_arguments("PyGraph.neighbours()", kParamsU, {args, kwargs});
-    // A sized copy, so the result never aliases the graph.
-    const VertexSet copy(access.graph().neighbours(to_vertex(u)));
-    return set_to_python(copy);
+    // Read straight from the stored set: nothing can change the graph while
+    // this call holds shared access, and the new set shares nothing with it.
+    return set_to_python(access.graph().neighbours(to_vertex(u)));
   });
 }
 
