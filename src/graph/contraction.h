@@ -13,6 +13,7 @@
 
 #include "binding/fault.h"
 #include "graph/graph.h"
+#include "graph/membership.h"
 #include "graph/neighbourhood.h"
 #include "graph/slot_walk.h"
 #include "graph/vertex_set.h"
@@ -73,13 +74,14 @@ Graph subgraph(const Graph& graph, const Set& selection) {
   detail::queue_members(graph, selection, members);
   Graph result;
   result.adjacency.reserve(members.size());
+  const Membership<Set> selected(selection);
   std::vector<Vertex> kept;
   members.visit(0, members.size(), [&](const AdjacencyMap::Entry& entry) {
     kept.clear();
     const VertexSet& around = entry.value;
     if (around.size() <= selection.size()) {
       around.for_each([&](Vertex y) {
-        if (selection.contains(y)) kept.push_back(y);
+        if (selected.contains(y)) kept.push_back(y);
       });
     } else {
       selection.for_each([&](Vertex y) {

@@ -1,16 +1,18 @@
 #include "graph/neighbourhood.h"
 
+#include <algorithm>
+
 namespace quiverlane {
 
 VertexList r_neighbours(const Graph& graph, Vertex u, std::uint32_t r) {
   VertexList ball{u};
   if (r == 0) return ball;
-  // Breadth first: ball[begin, end) holds the vertices at distance `step`,
-  // the only ones whose neighbours can still be new. Their slots, found as
-  // they are met, are queued for the next step; the rim, at distance r, is
-  // never expanded and so never looked up. A step that adds nothing ends
-  // the walk, since no later step could add anything either; r may be as
-  // large as 2^32 - 1.
+  // Breadth first: queue[expanded, end) holds the slots of the vertices at
+  // distance step - 1, the only ones whose neighbours can still be new. The
+  // slots of the vertices a step finds are queued for the next step as they
+  // are met; the rim, at distance r, is never expanded and so never looked
+  // up. A step that adds nothing ends the walk, since no later step could
+  // add anything either; r may be as large as 2^32 - 1.
   const AdjacencyMap& adjacency = graph.adjacency;
   SlotQueue queue(adjacency);
   SlotFinder finder(adjacency);
@@ -26,6 +28,13 @@ VertexList r_neighbours(const Graph& graph, Vertex u, std::uint32_t r) {
   for (std::uint32_t step = 1; step <= r && expanded < queue.size(); ++step) {
     const std::size_t end = queue.size();
     const bool rim = step == r;
+    // Room for every neighbour the step can find, so that the set and the
+    // ball are not regrown over and over while it runs. Sized for the worst
+    // case (no two share a neighbour, which hubs make far from true), up to
+    // the whole graph: a few bytes per vertex at most.
+    const std::size_t most = std::min<std::size_t>(seen.size() + queue.reach(expanded, end), graph.num_vertices());
+    seen.reserve(most);
+    ball.reserve(most);
     queue.expand(expanded, end, [&](Vertex w) {
       if (!seen.insert(w)) return;
       ball.push_back(w);

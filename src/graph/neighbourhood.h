@@ -15,10 +15,13 @@
 // before any work is done on the others.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
 #include "graph/graph.h"
+#include "graph/hash_order.h"
+#include "graph/membership.h"
 #include "graph/slot_walk.h"
 #include "graph/working_set.h"
 
@@ -29,8 +32,12 @@ using VertexList = std::vector<Vertex>;
 
 namespace detail {
 
-// Queues the slot of every member of c, in c's order; the first absent
-// member faults.
+// Members of sets this large are looked up in order of hash (hash_order.h).
+inline constexpr std::size_t kOrderMembersFrom = std::size_t{1} << 14;
+
+// Queues the slot of every member of c; the first absent member met
+// faults. Large sets are looked up in order of hash, so their lookups, and
+// later the loads of their entries and tables, sweep memory in order.
 template <class Set>
 void queue_members(const Graph& graph, const Set& c, SlotQueue& queue) {
   SlotFinder finder(graph.adjacency);
@@ -38,8 +45,23 @@ void queue_members(const Graph& graph, const Set& c, SlotQueue& queue) {
     if (slot == kNotFound) (void)graph.neighbours(x);  // faults: x is absent
     queue.push(slot);
   };
-  c.for_each([&](Vertex x) { finder.push(x, found); });
+  if (c.size() < kOrderMembersFrom) {
+    c.for_each([&](Vertex x) { finder.push(x, found); });
+  } else {
+    std::vector<HashedVertex> members;
+    members.reserve(c.size());
+    c.for_each([&](Vertex x) { members.push_back({x, table_hash(x)}); });
+    order_by_hash(members);
+    for (const HashedVertex& x : members) finder.push_hashed(x.vertex, x.hash, found);
+  }
   finder.drain(found);
+}
+
+// Makes room in `out` for every neighbour of the queued vertices, up to the
+// whole graph, so that it is not regrown over and over while it fills.
+template <class Out>
+void reserve_reach(const Graph& graph, const SlotQueue& queue, Out& out) {
+  out.reserve(std::min<std::size_t>(out.size() + queue.reach(0, queue.size()), graph.num_vertices()));
 }
 
 // Adds to `out` every vertex adjacent to a member of `c` that is not itself
@@ -50,8 +72,10 @@ template <class Set, class Out>
 void add_open_neighbourhood(const Graph& graph, const Set& c, Out& out) {
   SlotQueue queue(graph.adjacency);
   queue_members(graph, c, queue);
+  reserve_reach(graph, queue, out);
+  const Membership<Set> members(c);
   queue.expand(0, queue.size(), [&](Vertex w) {
-    if (!c.contains(w)) out.insert(w);
+    if (!members.contains(w)) out.insert(w);
   });
 }
 
@@ -83,6 +107,7 @@ VertexList closed_neighbourhood(const Graph& graph, const Set& c) {
   SlotQueue queue(graph.adjacency);
   detail::queue_members(graph, c, queue);
   WorkingSet found;
+  detail::reserve_reach(graph, queue, found);
   queue.expand(0, queue.size(), [&found](Vertex w) { found.insert(w); });
   return detail::to_list(found);
 }

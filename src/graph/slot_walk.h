@@ -38,7 +38,11 @@ class SlotFinder {
   // slot being detail::kNotFound when v is not a vertex.
   template <class Found>
   void push(Vertex v, Found& found) {
-    const std::uint32_t hash = table_hash(v);
+    push_hashed(v, table_hash(v), found);
+  }
+  // The same, with v's table_hash() already worked out.
+  template <class Found>
+  void push_hashed(Vertex v, std::uint32_t hash, Found& found) {
     adjacency_.prefetch_hashed(hash);
     const std::size_t at = pushed_ % kInFlight;
     if (pushed_ >= kInFlight) resolve(at, found);
@@ -81,6 +85,14 @@ class SlotQueue {
   void push(std::size_t slot) { slots_.push_back(slot); }
   std::size_t size() const noexcept { return slots_.size(); }
   std::size_t operator[](std::size_t i) const noexcept { return slots_[i]; }
+
+  // The sizes of the neighbour sets of the vertices queued in [begin, end),
+  // added up: an upper bound on what expanding them can find.
+  std::size_t reach(std::size_t begin, std::size_t end) const noexcept {
+    std::size_t total = 0;
+    for (std::size_t i = begin; i < end; ++i) total += adjacency_.entry_at_slot(slots_[i]).value.size();
+    return total;
+  }
 
   // Calls f(entry) for the adjacency entry of every vertex queued in
   // [begin, end), in queue order. f may push more slots.
