@@ -70,7 +70,7 @@ PyRef new_python_set() {
 
 PyRef set_to_python(const VertexSet& members) {
   PyRef set = new_python_set();
-  members.for_each([&set](Vertex v) {
+  members.for_each_gathered([&set](Vertex v) {
     PyObject* item = new_python_int(v);
     const int status = PySet_Add(set.get(), item);
     Py_DECREF(item);

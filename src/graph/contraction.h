@@ -80,7 +80,7 @@ Graph subgraph(const Graph& graph, const Set& selection) {
     kept.clear();
     const VertexSet& around = entry.value;
     if (around.size() <= selection.size()) {
-      around.for_each([&](Vertex y) {
+      around.for_each_gathered([&](Vertex y) {
         if (selected.contains(y)) kept.push_back(y);
       });
     } else {

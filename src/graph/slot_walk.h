@@ -109,7 +109,7 @@ class SlotQueue {
   // in queue order. f may push more slots.
   template <class F>
   void expand(std::size_t begin, std::size_t end, F&& f) {
-    visit(begin, end, [&f](const AdjacencyMap::Entry& entry) { entry.value.for_each(f); });
+    visit(begin, end, [&f](const AdjacencyMap::Entry& entry) { entry.value.for_each_gathered(f); });
   }
 
  private:

@@ -16,6 +16,7 @@
 // member it is kept aside and comes out first or last, as the key says.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -118,8 +119,20 @@ class WorkingSet {
   template <class F>
   void for_each(F&& f) const {
     if (has_kept_aside_ && kept_aside_first_) f(kFree);
-    for (std::size_t i = 0; i <= mask_; ++i)
-      if (slots_[i] != kFree) f(slots_[i]);
+    // Free and taken slots alternate at random, so a test per slot would be
+    // mispredicted often; each block's members are first gathered without
+    // a branch.
+    constexpr std::size_t kBlock = 64;
+    Vertex block[kBlock];
+    for (std::size_t base = 0; base <= mask_; base += kBlock) {
+      const std::size_t end = std::min(base + kBlock, mask_ + 1);
+      std::size_t taken = 0;
+      for (std::size_t i = base; i < end; ++i) {
+        block[taken] = slots_[i];
+        taken += slots_[i] != kFree ? 1 : 0;
+      }
+      for (std::size_t k = 0; k < taken; ++k) f(block[k]);
+    }
     if (has_kept_aside_ && !kept_aside_first_) f(kFree);
   }
 
