@@ -68,14 +68,18 @@ PyRef new_python_set() {
   return set;
 }
 
-PyRef set_to_python(const VertexSet& members) {
-  PyRef set = new_python_set();
-  members.for_each_gathered([&set](Vertex v) {
+void add_members(PyObject* set, const VertexSet& members) {
+  members.for_each_gathered([set](Vertex v) {
     PyObject* item = new_python_int(v);
-    const int status = PySet_Add(set.get(), item);
-    Py_DECREF(item);
+    const int status = PySet_Add(set, item);
+    Py_DECREF(item);  // the set holds the only reference
     if (status < 0) set_failure("Failed to add to set");
   });
+}
+
+PyRef set_to_python(const VertexSet& members) {
+  PyRef set = new_python_set();
+  add_members(set.get(), members);
   return set;
 }
 

@@ -27,7 +27,11 @@ PyObject* new_python_int(std::uint32_t value);
 // Faults with `what`, ": " and the pending Python error's description.
 [[noreturn]] void set_failure(const char* what);
 
-// A new set holding the members, read straight from the set.
+// A new, empty set.
+PyRef new_python_set();
+// Adds the members to `set`, read straight from the core's set.
+void add_members(PyObject* set, const VertexSet& members);
+// A new set holding the members.
 PyRef set_to_python(const VertexSet& members);
 
 // A new set holding ids[0..count), which must be distinct.

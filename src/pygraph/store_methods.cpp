@@ -65,9 +65,19 @@ QUIVERLANE_ARGS_METHOD(neighbours) {
   return guarded([&] {
     SharedAccess access(self);
     const auto [u] = match_arguments("PyGraph.neighbours()", kParamsU, {args, kwargs});
+    const Vertex v = to_vertex(u);
+    const Graph& graph = access.graph();
+    // In a large graph u's entry, and then its neighbour table, come from
+    // memory: the empty set is made while the entry loads, and the table
+    // starts loading as soon as its address is known.
+    graph.adjacency.prefetch(v);
+    PyRef set = new_python_set();
+    const VertexSet& members = graph.neighbours(v);
+    members.prefetch_table();
     // Read straight from the stored set: nothing can change the graph while
     // this call holds shared access, and the new set shares nothing with it.
-    return set_to_python(access.graph().neighbours(to_vertex(u)));
+    add_members(set.get(), members);
+    return set;
   });
 }
 
