@@ -102,6 +102,16 @@ void add_members(ArgumentSet& set, PyObject* object) {
   std::size_t first = 0, count = 0;
   Py_ssize_t position = 0;
   bool more = true;
+  // Converted vertices in turn wait a few steps for their slot in the set.
+  constexpr std::size_t kInsertAhead = 8;
+  Vertex converted[kInsertAhead];
+  std::size_t pushed = 0;
+  auto insert_soon = [&](Vertex v) {
+    set.prefetch(v);
+    Vertex& at = converted[pushed++ % kInsertAhead];
+    if (pushed > kInsertAhead) set.insert(at);
+    at = v;
+  };
   for (;;) {
     while (more && count < kAhead) {
       PyObject* item = nullptr;
@@ -111,23 +121,25 @@ void add_members(ArgumentSet& set, PyObject* object) {
       __builtin_prefetch(item);
       ahead[(first + count++) % kAhead] = {item, position};
     }
-    if (count == 0) return;
+    if (count == 0) break;
     const Pending next = ahead[first];
     first = (first + 1) % kAhead;
     --count;
     if (PyLong_CheckExact(next.item)) {
-      set.insert(to_vertex(next.item));  // no Python code runs
+      insert_soon(to_vertex(next.item));  // no Python code runs
       continue;
     }
     // __index__ may change the set and drop its reference to the item;
     // ours keeps the item alive until the call returns.
     Py_INCREF(next.item);
     OwnedObjectPool::register_owned(next.item);
-    set.insert(to_vertex(next.item));
+    insert_soon(to_vertex(next.item));
     count = 0;
     position = next.after;
     more = true;
   }
+  for (std::size_t k = pushed > kInsertAhead ? pushed - kInsertAhead : 0; k < pushed; ++k)
+    set.insert(converted[k % kInsertAhead]);
 }
 #endif
 
