@@ -24,6 +24,7 @@ VertexList r_neighbours(const Graph& graph, Vertex u, std::uint32_t r) {
   finder.drain(found);
   WorkingSet seen;
   seen.insert(u);
+  DelayedInserts inserts(seen);
   std::size_t expanded = 0;
   for (std::uint32_t step = 1; step <= r && expanded < queue.size(); ++step) {
     const std::size_t end = queue.size();
@@ -35,11 +36,12 @@ VertexList r_neighbours(const Graph& graph, Vertex u, std::uint32_t r) {
     const std::size_t most = std::min<std::size_t>(seen.size() + queue.reach(expanded, end), graph.num_vertices());
     seen.reserve(most);
     ball.reserve(most);
-    queue.expand(expanded, end, [&](Vertex w) {
-      if (!seen.insert(w)) return;
+    auto on_new = [&](Vertex w) {
       ball.push_back(w);
       if (!rim) finder.push(w, found);
-    });
+    };
+    queue.expand(expanded, end, [&](Vertex w) { inserts.add(w, on_new); });
+    inserts.flush(on_new);
     finder.drain(found);
     expanded = end;
   }

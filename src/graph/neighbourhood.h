@@ -74,9 +74,12 @@ void add_open_neighbourhood(const Graph& graph, const Set& c, Out& out) {
   queue_members(graph, c, queue);
   reserve_reach(graph, queue, out);
   const Membership<Set> members(c);
+  DelayedInserts inserts(out);
+  auto ignore = [](Vertex) {};
   queue.expand(0, queue.size(), [&](Vertex w) {
-    if (!members.contains(w)) out.insert(w);
+    if (!members.contains(w)) inserts.add(w, ignore);
   });
+  inserts.flush(ignore);
 }
 
 inline VertexList to_list(const WorkingSet& set) {
@@ -108,7 +111,10 @@ VertexList closed_neighbourhood(const Graph& graph, const Set& c) {
   detail::queue_members(graph, c, queue);
   WorkingSet found;
   detail::reserve_reach(graph, queue, found);
-  queue.expand(0, queue.size(), [&found](Vertex w) { found.insert(w); });
+  DelayedInserts inserts(found);
+  auto ignore = [](Vertex) {};
+  queue.expand(0, queue.size(), [&](Vertex w) { inserts.add(w, ignore); });
+  inserts.flush(ignore);
   return detail::to_list(found);
 }
 

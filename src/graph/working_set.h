@@ -208,4 +208,35 @@ class WorkingSet {
   Vertex inline_slots_[kInlineCapacity];
 };
 
+// Inserts into a WorkingSet a few steps after each vertex is handed over,
+// having started to load its slot meanwhile: a large set is not in cache,
+// and inserting at once would wait on memory every time. on_new(v) is
+// called for each vertex that was not yet a member, in the order given.
+class DelayedInserts {
+ public:
+  static constexpr std::size_t kDelay = 8;
+
+  explicit DelayedInserts(WorkingSet& set) noexcept : set_(set) {}
+
+  template <class OnNew>
+  void add(Vertex v, OnNew& on_new) {
+    set_.prefetch(v);
+    Vertex& at = waiting_[added_++ % kDelay];
+    if (added_ > kDelay && set_.insert(at)) on_new(at);
+    at = v;
+  }
+
+  template <class OnNew>
+  void flush(OnNew& on_new) {
+    for (std::size_t k = added_ > kDelay ? added_ - kDelay : 0; k < added_; ++k)
+      if (set_.insert(waiting_[k % kDelay])) on_new(waiting_[k % kDelay]);
+    added_ = 0;
+  }
+
+ private:
+  WorkingSet& set_;
+  std::size_t added_ = 0;
+  Vertex waiting_[kDelay];
+};
+
 }  // namespace quiverlane
