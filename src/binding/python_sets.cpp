@@ -97,11 +97,13 @@ PyRef distinct_ids_to_python(const Vertex* ids, std::size_t count) {
 PyRef groups_to_python(const VertexGroups& groups) {
   PyRef list = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(groups.count())));
   if (!list) python_api_call_failed();
-  const Vertex* members = groups.members.data();
-  for (std::size_t i = 0; i < groups.count(); ++i) {
-    const std::size_t begin = groups.begin_of(i);
-    PyRef set = distinct_ids_to_python(members + begin, groups.end_of(i) - begin);
-    PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), set.release());
+  Py_ssize_t index = 0;
+  for (const Vertex single : groups.singles)
+    PyList_SET_ITEM(list.get(), index++, distinct_ids_to_python(&single, 1).release());
+  std::size_t begin = 0;
+  for (const std::size_t end : groups.ends) {
+    PyList_SET_ITEM(list.get(), index++, distinct_ids_to_python(&groups.members[begin], end - begin).release());
+    begin = end;
   }
   return list;
 }

@@ -1,16 +1,28 @@
 // Bitmap: a set of the integers below a fixed bound, one bit each, for
 // marking vertices visited by slot index or by id offset.
+//
+// The words come from calloc: a large bitmap is then fresh zeroed memory
+// whose pages cost nothing until first written, and a traversal that marks
+// only part of the range (most components of a sparse graph are never
+// visited by id) pays only for the pages it touches.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <vector>
+#include <cstdlib>
+#include <memory>
+#include <new>
 
 namespace quiverlane {
 
 class Bitmap {
  public:
-  explicit Bitmap(std::size_t bound) : words_((bound + 63) / 64, 0) {}
+  explicit Bitmap(std::size_t bound) {
+    const std::size_t words = (bound + 63) / 64;
+    if (words == 0) return;
+    words_.reset(static_cast<std::uint64_t*>(std::calloc(words, sizeof(std::uint64_t))));
+    if (!words_) throw std::bad_alloc();
+  }
 
   bool test(std::size_t i) const noexcept { return (words_[i / 64] >> (i % 64) & 1) != 0; }
 
@@ -24,7 +36,10 @@ class Bitmap {
   }
 
  private:
-  std::vector<std::uint64_t> words_;
+  struct Free {
+    void operator()(std::uint64_t* words) const noexcept { std::free(words); }
+  };
+  std::unique_ptr<std::uint64_t[], Free> words_;
 };
 
 }  // namespace quiverlane

@@ -103,13 +103,11 @@ struct ComponentWalk {
       const VertexSet& around = entry.value;
       if (around.empty() || (around.size() == 1 && around.tagged())) {
         // No other vertex reaches this one, so it needs no mark.
-        out.members.push_back(entry.key);
+        out.singles.push_back(entry.key);
       } else if (!marks.seen(slot, entry.key)) {
         grow(slot, entry.key);
-      } else {
-        continue;
+        out.close_group();
       }
-      out.close_group();
     }
   }
 
@@ -124,10 +122,13 @@ struct ComponentWalk {
 
 VertexGroups components(const Graph& graph) {
   VertexGroups out;
-  // Room for the worst case, n one-vertex components, so that neither array
-  // is copied while it grows; pages never written cost nothing.
-  out.members.reserve(graph.adjacency.size());
-  out.ends.reserve(graph.adjacency.size());
+  // Room for the worst cases (every vertex alone, or every vertex in a pair)
+  // so that no array is copied while it grows; pages never written cost
+  // nothing.
+  const std::size_t n = graph.adjacency.size();
+  out.singles.reserve(n);
+  out.members.reserve(n);
+  out.ends.reserve(n / 2);
   ComponentWalk(graph.adjacency, out).run();
   return out;
 }
