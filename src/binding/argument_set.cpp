@@ -103,15 +103,8 @@ void add_members(ArgumentSet& set, PyObject* object) {
   Py_ssize_t position = 0;
   bool more = true;
   // Converted vertices in turn wait a few steps for their slot in the set.
-  constexpr std::size_t kInsertAhead = 8;
-  Vertex converted[kInsertAhead];
-  std::size_t pushed = 0;
-  auto insert_soon = [&](Vertex v) {
-    set.prefetch(v);
-    Vertex& at = converted[pushed++ % kInsertAhead];
-    if (pushed > kInsertAhead) set.insert(at);
-    at = v;
-  };
+  DelayedInserts inserts(set);
+  auto ignore = [](Vertex) {};
   for (;;) {
     while (more && count < kAhead) {
       PyObject* item = nullptr;
@@ -126,20 +119,19 @@ void add_members(ArgumentSet& set, PyObject* object) {
     first = (first + 1) % kAhead;
     --count;
     if (PyLong_CheckExact(next.item)) {
-      insert_soon(to_vertex(next.item));  // no Python code runs
+      inserts.add(to_vertex(next.item), ignore);  // no Python code runs
       continue;
     }
     // __index__ may change the set and drop its reference to the item;
     // ours keeps the item alive until the call returns.
     Py_INCREF(next.item);
     OwnedObjectPool::register_owned(next.item);
-    insert_soon(to_vertex(next.item));
+    inserts.add(to_vertex(next.item), ignore);
     count = 0;
     position = next.after;
     more = true;
   }
-  for (std::size_t k = pushed > kInsertAhead ? pushed - kInsertAhead : 0; k < pushed; ++k)
-    set.insert(converted[k % kInsertAhead]);
+  inserts.flush(ignore);
 }
 #endif
 

@@ -57,29 +57,30 @@ void queue_members(const Graph& graph, const Set& c, SlotQueue& queue) {
   finder.drain(found);
 }
 
-// Makes room in `out` for every neighbour of the queued vertices, up to the
+// Adds to `out` every neighbour w of the queued vertices for which keep(w)
+// holds. `out` is first given room for every neighbour they have, up to the
 // whole graph, so that it is not regrown over and over while it fills.
-template <class Out>
-void reserve_reach(const Graph& graph, const SlotQueue& queue, Out& out) {
+template <class Keep>
+void collect_neighbours(const Graph& graph, SlotQueue& queue, WorkingSet& out, Keep&& keep) {
   out.reserve(std::min<std::size_t>(out.size() + queue.reach(0, queue.size()), graph.num_vertices()));
+  DelayedInserts inserts(out);
+  auto ignore = [](Vertex) {};
+  queue.expand(0, queue.size(), [&](Vertex w) {
+    if (keep(w)) inserts.add(w, ignore);
+  });
+  inserts.flush(ignore);
 }
 
 // Adds to `out` every vertex adjacent to a member of `c` that is not itself
 // a member. Testing membership while collecting, instead of collecting
 // everything and removing members afterwards, saves the second pass and
 // never stores what would be removed.
-template <class Set, class Out>
-void add_open_neighbourhood(const Graph& graph, const Set& c, Out& out) {
+template <class Set>
+void add_open_neighbourhood(const Graph& graph, const Set& c, WorkingSet& out) {
   SlotQueue queue(graph.adjacency);
   queue_members(graph, c, queue);
-  reserve_reach(graph, queue, out);
   const Membership<Set> members(c);
-  DelayedInserts inserts(out);
-  auto ignore = [](Vertex) {};
-  queue.expand(0, queue.size(), [&](Vertex w) {
-    if (!members.contains(w)) inserts.add(w, ignore);
-  });
-  inserts.flush(ignore);
+  collect_neighbours(graph, queue, out, [&members](Vertex w) { return !members.contains(w); });
 }
 
 inline VertexList to_list(const WorkingSet& set) {
@@ -110,11 +111,7 @@ VertexList closed_neighbourhood(const Graph& graph, const Set& c) {
   SlotQueue queue(graph.adjacency);
   detail::queue_members(graph, c, queue);
   WorkingSet found;
-  detail::reserve_reach(graph, queue, found);
-  DelayedInserts inserts(found);
-  auto ignore = [](Vertex) {};
-  queue.expand(0, queue.size(), [&](Vertex w) { inserts.add(w, ignore); });
-  inserts.flush(ignore);
+  detail::collect_neighbours(graph, queue, found, [](Vertex) { return true; });
   return detail::to_list(found);
 }
 
