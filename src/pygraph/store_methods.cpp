@@ -1,5 +1,7 @@
 // The store's methods: counts, membership, adjacency, degree, listing,
 // editing and copying.
+#include <vector>
+
 #include "binding/conversions.h"
 #include "binding/guard.h"
 #include "binding/results.h"
@@ -49,7 +51,13 @@ QUIVERLANE_NOARGS_METHOD(vertices) {
   (void)unused;
   return guarded([&] {
     SharedAccess access(self);
-    return set_to_python(access.graph().vertices());
+    // The keys straight into an array, not into a set of our own first: the
+    // new Python set is the only one needed.
+    const AdjacencyMap& adjacency = access.graph().adjacency;
+    std::vector<Vertex> all;
+    all.reserve(adjacency.size());
+    adjacency.for_each([&all](Vertex v, const VertexSet&) { all.push_back(v); });
+    return distinct_ids_to_python(all);
   });
 }
 
