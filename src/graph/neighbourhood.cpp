@@ -4,8 +4,16 @@
 
 namespace quiverlane {
 
+namespace {
+constexpr std::size_t kSmallBall = 16;
+}  // namespace
+
 VertexList r_neighbours(const Graph& graph, Vertex u, std::uint32_t r) {
-  VertexList ball{u};
+  VertexList ball;
+  // Room for a small ball at once, so that it is not reallocated step by
+  // step as it starts to grow.
+  ball.reserve(kSmallBall);
+  ball.push_back(u);
   if (r == 0) return ball;
   // Breadth first: queue[expanded, end) holds the slots of the vertices at
   // distance step - 1, the only ones whose neighbours can still be new. The

@@ -17,6 +17,7 @@
 // the graph does not change, which holds for the length of one query.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -80,10 +81,15 @@ class SlotQueue {
   static constexpr std::size_t kTableAhead = 8;
 
   explicit SlotQueue(const AdjacencyMap& adjacency) noexcept : adjacency_(adjacency) {}
+  SlotQueue(const SlotQueue&) = delete;
+  SlotQueue& operator=(const SlotQueue&) = delete;
 
-  void clear() noexcept { slots_.clear(); }
-  void push(std::size_t slot) { slots_.push_back(slot); }
-  std::size_t size() const noexcept { return slots_.size(); }
+  void clear() noexcept { size_ = 0; }
+  void push(std::size_t slot) {
+    if (size_ == capacity_) grow();
+    slots_[size_++] = slot;
+  }
+  std::size_t size() const noexcept { return size_; }
   std::size_t operator[](std::size_t i) const noexcept { return slots_[i]; }
 
   // The sizes of the neighbour sets of the vertices queued in [begin, end),
@@ -113,8 +119,24 @@ class SlotQueue {
   }
 
  private:
+  // Most queries queue a handful of vertices: those stay inside the object,
+  // so that a small query allocates nothing here.
+  static constexpr std::size_t kInline = 8;
+
+  void grow() {
+    std::vector<std::size_t> larger(capacity_ * 2);
+    std::copy(slots_, slots_ + size_, larger.begin());
+    heap_.swap(larger);
+    slots_ = heap_.data();
+    capacity_ = heap_.size();
+  }
+
   const AdjacencyMap& adjacency_;
-  std::vector<std::size_t> slots_;
+  std::size_t inline_slots_[kInline];
+  std::vector<std::size_t> heap_;
+  std::size_t* slots_ = inline_slots_;
+  std::size_t size_ = 0;
+  std::size_t capacity_ = kInline;
 };
 
 }  // namespace quiverlane
