@@ -8,6 +8,7 @@ first line that plain Python finds wrong.
 
 import gzip
 import os
+import random
 import sys
 from pathlib import Path
 
@@ -110,3 +111,55 @@ def test_published_counts():
     loops = g.remove_loops()
     assert (g.num_vertices(), g.num_edges()) == (82_168, 504_230)
     assert loops > 0
+
+
+def model_adjacency(edges):
+    adj = {}
+    for a, b in edges:
+        adj.setdefault(a, set()).add(b)
+        adj.setdefault(b, set()).add(a)
+    return adj
+
+
+def model_ball(adj, u, r):
+    ball = frontier = {u}
+    for _ in range(r):
+        frontier = {w for v in frontier for w in adj[v]} - ball
+        if not frontier:
+            break
+        ball = ball | frontier
+    return ball
+
+
+def model_components(adj):
+    parts, seen = [], set()
+    for seed in sorted(adj):
+        if seed not in seen:
+            part = model_ball(adj, seed, len(adj))
+            seen |= part
+            parts.append(frozenset(part))
+    return parts
+
+
+@pytest.mark.parametrize("name", [n for n in DATA_FILES if n not in REFUSED])
+def test_traversals_on_data_set(name):
+    # Real degree spreads and diameters (a road network 617 steps across)
+    # through components, balls, neighbourhoods and induced subgraphs.
+    vertices, edges = plain_python_read(DATA_DIR / name)
+    adj = model_adjacency(edges)
+    g = Graph.from_file(str(DATA_DIR / name))
+    parts = sorted(map(frozenset, g.components()), key=min)
+    assert parts == model_components(adj)
+    assert g.r_neighbours(min(parts[0]), len(vertices)) == parts[0]
+    rng = random.Random(name)
+    ordered = sorted(vertices)
+    for u in rng.sample(ordered, 20):
+        assert g.r_neighbours(u, 2) == model_ball(adj, u, 2)
+        assert g.neighbours(u) == adj[u]
+    c = set(rng.sample(ordered, len(ordered) // 5))
+    closed = set().union(*(adj[x] for x in c))
+    assert g.closed_neighbourhood(c) == closed
+    assert g.neighbourhood(c) == closed - c
+    sub = g.subgraph(c)
+    assert sub.vertices() == c
+    assert set(sub.edges()) == {(a, b) for a, b in edges if a in c and b in c}

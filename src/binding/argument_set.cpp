@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "binding/call_scope.h"
 #include "binding/conversions.h"
@@ -87,6 +88,66 @@ void seed(KeyPair& key) noexcept {
   key.seeded = true;
 }
 
+#if PY_VERSION_HEX < 0x030E0000
+// Walks the set by position, reading a few elements ahead of the one being
+// converted and loading their objects: ints made in another order than the
+// set's lie all over memory, and would each cost a cache miss of their own.
+// An element other than an exact int may run Python code (__index__) that
+// changes the set, so after one the elements read ahead are dropped and the
+// walk resumes from its position, as if it had never read ahead.
+void add_members(ArgumentSet& set, PyObject* object) {
+  constexpr std::size_t kAhead = 64;
+  struct Pending {
+    PyObject* item;
+    Py_ssize_t after;  // the walk's position once the item was read
+  };
+  Pending ahead[kAhead];
+  std::size_t first = 0, count = 0;
+  Py_ssize_t position = 0;
+  bool more = true;
+  // Converted vertices in turn wait a few steps for their slot in the set.
+  DelayedInserts inserts(set);
+  auto ignore = [](Vertex) {};
+  // The walk's position after the element converted last.
+  Py_ssize_t done = 0;
+  InterruptPoll poll;
+  for (;;) {
+    if (poll.tick()) {
+      // The check may have run a signal handler that changed the set.
+      count = 0;
+      position = done;
+      more = true;
+    }
+    while (more && count < kAhead) {
+      PyObject* item = nullptr;
+      Py_hash_t hash = 0;
+      more = _PySet_NextEntry(object, &position, &item, &hash) != 0;
+      if (!more) break;
+      __builtin_prefetch(item);
+      ahead[(first + count++) % kAhead] = {item, position};
+    }
+    if (count == 0) break;
+    const Pending next = ahead[first];
+    first = (first + 1) % kAhead;
+    --count;
+    done = next.after;
+    if (PyLong_CheckExact(next.item)) {
+      inserts.add(to_vertex(next.item), ignore);  // no Python code runs
+      continue;
+    }
+    // __index__ may change the set and drop its reference to the item;
+    // ours keeps the item alive until the call returns.
+    Py_INCREF(next.item);
+    OwnedObjectPool::register_owned(next.item);
+    inserts.add(to_vertex(next.item), ignore);
+    count = 0;
+    position = next.after;
+    more = true;
+  }
+  inserts.flush(ignore);
+}
+#endif
+
 }  // namespace
 
 WorkingSetKey next_argument_set_key() noexcept {
@@ -110,20 +171,7 @@ ArgumentSet to_argument_set(PyObject* object) {
   // Distinct elements can only map to fewer vertices, never more.
   set.reserve(static_cast<std::size_t>(PySet_GET_SIZE(object)));
 #if PY_VERSION_HEX < 0x030E0000
-  Py_ssize_t position = 0;
-  PyObject* item = nullptr;
-  Py_hash_t hash = 0;
-  InterruptPoll poll;
-  while (_PySet_NextEntry(object, &position, &item, &hash)) {
-    poll.tick();
-    if (!PyLong_CheckExact(item)) {
-      // __index__ may change the set and drop its reference to the item;
-      // ours keeps the item alive until the call returns.
-      Py_INCREF(item);
-      OwnedObjectPool::register_owned(item);
-    }
-    set.insert(to_vertex(item));
-  }
+  add_members(set, object);
 #else
   // The set type's own iterator: a subclass's __iter__ is not consulted.
   PyObject* iterator = PySet_Type.tp_iter(object);

@@ -4,11 +4,10 @@
 #include <Python.h>
 
 #include <cstdint>
-#include <vector>
 
 #include "binding/py_ref.h"
+#include "binding/python_sets.h"
 #include "graph/graph.h"
-#include "graph/vertex_set.h"
 
 namespace quiverlane {
 
@@ -17,8 +16,6 @@ PyRef none_to_python() noexcept;
 PyRef count_to_python(std::uint64_t count);
 // A vertex id or a degree: never negative.
 PyRef vertex_to_python(std::uint32_t value);
-PyRef set_to_python(const VertexSet& set);
-PyRef sets_to_python(const std::vector<VertexSet>& sets);
 // Every edge (a, b), a <= b, as a list of 2-tuples sized up front.
 PyRef edges_to_python(const Graph& graph);
 

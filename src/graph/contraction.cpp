@@ -1,5 +1,7 @@
 #include "graph/contraction.h"
 
+#include <algorithm>
+
 #include "graph/neighbourhood.h"
 
 namespace quiverlane {
@@ -44,6 +46,19 @@ void detail::merge_into(Graph& graph, Vertex center, const WorkingSet& merged) {
   // Takes the members' edges to the outside, to the center, to each other
   // and their loops with them.
   merged.for_each([&](Vertex v) { graph.remove_vertex(v); });
+}
+
+void detail::add_induced(Graph& result, Vertex x, const std::vector<Vertex>& kept) {
+  VertexSet& set = *result.adjacency.try_emplace(x).first;
+  set.reserve(kept.size());
+  for (const Vertex y : kept) {
+    set.insert_new(y);
+    if (y > x) ++result.edge_count;
+  }
+  if (std::find(kept.begin(), kept.end(), x) != kept.end()) {
+    set.set_tagged(true);  // the store's mark of a loop
+    ++result.edge_count;
+  }
 }
 
 }  // namespace quiverlane

@@ -9,17 +9,26 @@
 // as it was.
 #pragma once
 
+#include <vector>
+
 #include "graph/graph.h"
+#include "graph/membership.h"
+#include "graph/neighbourhood.h"
+#include "graph/slot_walk.h"
 #include "graph/vertex_set.h"
 #include "graph/working_set.h"
 #include "support/fault.h"
-#include "support/interrupt.h"
 
 namespace quiverlane {
 
 namespace detail {
 // Merges `merged` (which does not hold center) into center.
 void merge_into(Graph& graph, Vertex center, const WorkingSet& merged);
+
+// Adds x to the induced subgraph being built, with the selected neighbours
+// `kept`, and counts each of its edges once: a loop when met, any other
+// edge from its smaller end. Symmetry holds once every member is added.
+void add_induced(Graph& result, Vertex x, const std::vector<Vertex>& kept);
 
 }  // namespace detail
 
@@ -53,31 +62,33 @@ Vertex contract(Graph& graph, const Set& vertices) {
 
 // The subgraph induced by `selection`: its members, isolated ones included,
 // and every edge (loops too) with both ends among them, as a new graph that
-// shares nothing with the source. Each neighbour set is intersected with the
-// selection from the smaller side, so a hub in a small selection costs only
-// as much as the selection.
+// shares nothing with the source. Every member is looked up first, so an
+// absent one faults before anything is built. Each neighbour set is then
+// intersected with the selection from the smaller side, so a hub in a small
+// selection costs only as much as the selection, and the new vertex's set
+// is made at its final size in one go.
 // O(sum over members x of min(degree(x), |selection|)).
 template <class Set>
 Graph subgraph(const Graph& graph, const Set& selection) {
+  SlotQueue members(graph.adjacency);
+  detail::queue_members(graph, selection, members);
   Graph result;
-  result.adjacency.reserve(selection.size());
-  const std::size_t selected = selection.size();
-  InterruptPoll poll;
-  selection.for_each([&](Vertex x) {
-    result.add_vertex(x);
-    const VertexSet& around = graph.neighbours(x);
-    poll.tick(static_cast<std::int64_t>(around.size() < selected ? around.size() : selected) + 1);
-    // Every induced edge is met from both ends; the second add_edge finds it
-    // present and changes nothing.
-    if (around.size() <= selected) {
-      around.for_each([&](Vertex y) {
-        if (selection.contains(y)) result.add_edge(y, x);
+  result.adjacency.reserve(members.size());
+  const Membership<Set> selected(selection);
+  std::vector<Vertex> kept;
+  members.visit(0, members.size(), [&](const AdjacencyMap::Entry& entry) {
+    kept.clear();
+    const VertexSet& around = entry.value;
+    if (around.size() <= selection.size()) {
+      around.for_each_gathered([&](Vertex y) {
+        if (selected.contains(y)) kept.push_back(y);
       });
     } else {
       selection.for_each([&](Vertex y) {
-        if (around.contains(y)) result.add_edge(y, x);
+        if (around.contains(y)) kept.push_back(y);
       });
     }
+    detail::add_induced(result, entry.key, kept);
   });
   return result;
 }

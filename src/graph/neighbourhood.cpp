@@ -1,36 +1,58 @@
 #include "graph/neighbourhood.h"
 
-#include <vector>
-
-#include "support/interrupt.h"
+#include <algorithm>
 
 namespace quiverlane {
 
-VertexSet r_neighbours(const Graph& graph, Vertex u, std::uint32_t r) {
-  // Breadth first: `order` holds the ball in order of distance, and the
-  // members added by the previous step, order[begin, end), are the only ones
-  // whose neighbours can still be new. A step that adds nothing ends the
-  // walk, since no later step could add anything either; r may be as large
-  // as 2^32 - 1.
+namespace {
+constexpr std::size_t kSmallBall = 16;
+}  // namespace
+
+VertexList r_neighbours(const Graph& graph, Vertex u, std::uint32_t r) {
+  VertexList ball;
+  // Room for a small ball at once, so that it is not reallocated step by
+  // step as it starts to grow.
+  ball.reserve(kSmallBall);
+  ball.push_back(u);
+  if (r == 0) return ball;
+  // Breadth first: queue[expanded, end) holds the slots of the vertices at
+  // distance step - 1, the only ones whose neighbours can still be new. The
+  // slots of the vertices a step finds are queued for the next step as they
+  // are met; the rim, at distance r, is never expanded and so never looked
+  // up. A step that adds nothing ends the walk, since no later step could
+  // add anything either; r may be as large as 2^32 - 1.
+  const AdjacencyMap& adjacency = graph.adjacency;
+  SlotQueue queue(adjacency);
+  SlotFinder finder(adjacency);
+  auto found = [&](std::size_t slot, Vertex v) {
+    if (slot == detail::kNotFound) (void)graph.neighbours(v);  // faults: only u can be absent
+    queue.push(slot);
+  };
+  finder.push(u, found);
+  finder.drain(found);
   WorkingSet seen;
   seen.insert(u);
-  std::vector<Vertex> order{u};
-  std::size_t begin = 0;
-  InterruptPoll poll;
-  for (std::uint32_t step = 0; step < r && begin < order.size(); ++step) {
-    const std::size_t end = order.size();
-    for (std::size_t i = begin; i < end; ++i) {
-      const VertexSet& around = graph.neighbours(order[i]);
-      poll.tick(static_cast<std::int64_t>(around.size()) + 1);
-      around.for_each([&](Vertex w) {
-        if (seen.insert(w)) order.push_back(w);
-      });
-    }
-    begin = end;
+  DelayedInserts inserts(seen);
+  std::size_t expanded = 0;
+  for (std::uint32_t step = 1; step <= r && expanded < queue.size(); ++step) {
+    const std::size_t end = queue.size();
+    const bool rim = step == r;
+    // Room for every neighbour the step can find, so that the set and the
+    // ball are not regrown over and over while it runs. Sized for the worst
+    // case (no two share a neighbour, which hubs make far from true), up to
+    // the whole graph: a few bytes per vertex at most.
+    const std::size_t most = std::min<std::size_t>(seen.size() + queue.reach(expanded, end), graph.num_vertices());
+    seen.reserve(most);
+    ball.reserve(most);
+    auto on_new = [&](Vertex w) {
+      ball.push_back(w);
+      if (!rim) finder.push(w, found);
+    };
+    queue.expand(expanded, end, [&](Vertex w) { inserts.add(w, on_new); });
+    inserts.flush(on_new);
+    finder.drain(found);
+    expanded = end;
   }
-  VertexSet ball;
-  ball.reserve(order.size());
-  for (const Vertex v : order) ball.insert_new(v);
   return ball;
 }
 

@@ -1,41 +1,93 @@
 // Neighbourhood queries over vertex sets, and the ball around a vertex.
 //
-// The set-valued queries take any set type with for_each and contains: the
-// argument set of a Python call as well as the core's own VertexSet. They
-// only read the graph; each result is a new set the caller owns, sharing no
-// storage with the graph. A member that is not a vertex faults with "Vertex
-// not contained in graph" through the accessor.
+// The set-valued queries take any set type with for_each, contains and
+// size: the argument set of a Python call as well as the core's own sets.
+// They only read the graph; each result is a new array of distinct
+// vertices the caller owns, sharing no storage with the graph (the binding
+// turns it straight into a Python set, so no hash set of the core's own is
+// built just to be read once). A member that is not a vertex faults with
+// "Vertex not contained in graph" through the accessor.
 //
-// Results are gathered in a WorkingSet and copied once into a VertexSet of
-// the right size, which is much cheaper than letting a VertexSet regrow
-// member by member.
+// Members are looked up through SlotFinder and expanded through SlotQueue
+// (slot_walk.h), so that the lookups of many members, and the loads of
+// their neighbour tables, overlap instead of waiting on memory in turn.
+// Every member is looked up before any is expanded: an absent one faults
+// before any work is done on the others.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
+#include <vector>
 
 #include "graph/graph.h"
-#include "graph/vertex_set.h"
+#include "graph/hash_order.h"
+#include "graph/membership.h"
+#include "graph/slot_walk.h"
 #include "graph/working_set.h"
-#include "support/interrupt.h"
 
 namespace quiverlane {
 
+// Distinct vertices, in no meaningful order.
+using VertexList = std::vector<Vertex>;
+
 namespace detail {
+
+// Members of sets this large are looked up in order of hash (hash_order.h).
+inline constexpr std::size_t kOrderMembersFrom = std::size_t{1} << 14;
+
+// Queues the slot of every member of c; the first absent member met
+// faults. Large sets are looked up in order of hash, so their lookups, and
+// later the loads of their entries and tables, sweep memory in order.
+template <class Set>
+void queue_members(const Graph& graph, const Set& c, SlotQueue& queue) {
+  SlotFinder finder(graph.adjacency);
+  auto found = [&](std::size_t slot, Vertex x) {
+    if (slot == kNotFound) (void)graph.neighbours(x);  // faults: x is absent
+    queue.push(slot);
+  };
+  if (c.size() < kOrderMembersFrom) {
+    c.for_each([&](Vertex x) { finder.push(x, found); });
+  } else {
+    std::vector<HashedVertex> members;
+    members.reserve(c.size());
+    c.for_each([&](Vertex x) { members.push_back({x, table_hash(x)}); });
+    order_by_hash(members);
+    for (const HashedVertex& x : members) finder.push_hashed(x.vertex, x.hash, found);
+  }
+  finder.drain(found);
+}
+
+// Adds to `out` every neighbour w of the queued vertices for which keep(w)
+// holds. `out` is first given room for every neighbour they have, up to the
+// whole graph, so that it is not regrown over and over while it fills.
+template <class Keep>
+void collect_neighbours(const Graph& graph, SlotQueue& queue, WorkingSet& out, Keep&& keep) {
+  out.reserve(std::min<std::size_t>(out.size() + queue.reach(0, queue.size()), graph.num_vertices()));
+  DelayedInserts inserts(out);
+  auto ignore = [](Vertex) {};
+  queue.expand(0, queue.size(), [&](Vertex w) {
+    if (keep(w)) inserts.add(w, ignore);
+  });
+  inserts.flush(ignore);
+}
 
 // Adds to `out` every vertex adjacent to a member of `c` that is not itself
 // a member. Testing membership while collecting, instead of collecting
 // everything and removing members afterwards, saves the second pass and
 // never stores what would be removed.
-template <class Set, class Out>
-void add_open_neighbourhood(const Graph& graph, const Set& c, Out& out) {
-  InterruptPoll poll;
-  c.for_each([&](Vertex x) {
-    const VertexSet& around = graph.neighbours(x);
-    poll.tick(static_cast<std::int64_t>(around.size()) + 1);
-    around.for_each([&](Vertex w) {
-      if (!c.contains(w)) out.insert(w);
-    });
-  });
+template <class Set>
+void add_open_neighbourhood(const Graph& graph, const Set& c, WorkingSet& out) {
+  SlotQueue queue(graph.adjacency);
+  queue_members(graph, c, queue);
+  const Membership<Set> members(c);
+  collect_neighbours(graph, queue, out, [&members](Vertex w) { return !members.contains(w); });
+}
+
+inline VertexList to_list(const WorkingSet& set) {
+  VertexList list;
+  list.reserve(set.size());
+  set.for_each([&list](Vertex v) { list.push_back(v); });
+  return list;
 }
 
 }  // namespace detail
@@ -44,10 +96,10 @@ void add_open_neighbourhood(const Graph& graph, const Set& c, Out& out) {
 // not members themselves. Loops and edges between members add nothing.
 // O(sum of the members' degrees).
 template <class Set>
-VertexSet neighbourhood(const Graph& graph, const Set& c) {
+VertexList neighbourhood(const Graph& graph, const Set& c) {
   WorkingSet found;
   detail::add_open_neighbourhood(graph, c, found);
-  return found.to_vertex_set();
+  return detail::to_list(found);
 }
 
 // The union of the members' neighbour sets. A member is in the result only
@@ -55,20 +107,17 @@ VertexSet neighbourhood(const Graph& graph, const Set& c) {
 // loop), so this is not the open neighbourhood plus `c`.
 // O(sum of the members' degrees).
 template <class Set>
-VertexSet closed_neighbourhood(const Graph& graph, const Set& c) {
+VertexList closed_neighbourhood(const Graph& graph, const Set& c) {
+  SlotQueue queue(graph.adjacency);
+  detail::queue_members(graph, c, queue);
   WorkingSet found;
-  InterruptPoll poll;
-  c.for_each([&](Vertex x) {
-    const VertexSet& around = graph.neighbours(x);
-    poll.tick(static_cast<std::int64_t>(around.size()) + 1);
-    around.for_each([&](Vertex w) { found.insert(w); });
-  });
-  return found.to_vertex_set();
+  detail::collect_neighbours(graph, queue, found, [](Vertex) { return true; });
+  return detail::to_list(found);
 }
 
 // Every vertex within distance r of u, u included. With r == 0 the graph is
 // not consulted, so an absent u is only a fault when r >= 1.
-// O(sum of the degrees inside the ball).
-VertexSet r_neighbours(const Graph& graph, Vertex u, std::uint32_t r);
+// O(sum of the degrees inside the ball, but those of its rim).
+VertexList r_neighbours(const Graph& graph, Vertex u, std::uint32_t r);
 
 }  // namespace quiverlane

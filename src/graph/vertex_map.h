@@ -229,6 +229,26 @@ class VertexMap {
   const_iterator begin() const noexcept { return {this, next_position(0)}; }
   const_iterator end() const noexcept { return {this, capacity() + 1}; }
 
+  // Read-only access by slot index, for traversals that queue entries rather
+  // than keys, so that a vertex found once is never looked up again. Indices
+  // run below slot_limit(); the last one names the side entry. An index is
+  // valid until the map next changes.
+  std::size_t slot_limit() const noexcept { return capacity() + 1; }
+  bool occupied(std::size_t index) const noexcept {
+    return index < capacity() ? slots_[index].key != detail::kEmptyKey : has_max_;
+  }
+  const Entry& entry_at_slot(std::size_t index) const noexcept { return entry_at(index); }
+  void prefetch_slot(std::size_t index) const noexcept {
+    if (index < capacity()) __builtin_prefetch(&slots_[index]);
+  }
+  // The slot of key, whose table_hash() is given, or kNotFound.
+  std::size_t slot_of_hashed(Vertex key, std::uint32_t hash) const noexcept {
+    if (key == detail::kEmptyKey) return has_max_ ? capacity() : detail::kNotFound;
+    if (slots_ == nullptr) return detail::kNotFound;
+    const auto spot = Probe::locate_from(slots_, capacity_, key, detail::home_in(hash, capacity_));
+    return spot.found ? spot.index : detail::kNotFound;
+  }
+
   // Bytes of table storage owned by the map itself (not by its values).
   std::size_t table_bytes() const noexcept { return capacity() * sizeof(Entry); }
 

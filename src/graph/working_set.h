@@ -16,6 +16,7 @@
 // member it is kept aside and comes out first or last, as the key says.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -83,6 +84,9 @@ class WorkingSet {
     }
   }
 
+  // Starts loading v's slot, for an insertion or a lookup coming up soon.
+  void prefetch(Vertex v) const noexcept { __builtin_prefetch(&slots_[home(v, shift_)]); }
+
   // Makes room for n members in all, so that inserting up to that many
   // cannot allocate. The set is unchanged if it throws.
   void reserve(std::size_t n) {
@@ -118,8 +122,20 @@ class WorkingSet {
   template <class F>
   void for_each(F&& f) const {
     if (has_kept_aside_ && kept_aside_first_) f(kFree);
-    for (std::size_t i = 0; i <= mask_; ++i)
-      if (slots_[i] != kFree) f(slots_[i]);
+    // Free and taken slots alternate at random, so a test per slot would be
+    // mispredicted often; each block's members are first gathered without
+    // a branch.
+    constexpr std::size_t kBlock = 64;
+    Vertex block[kBlock];
+    for (std::size_t base = 0; base <= mask_; base += kBlock) {
+      const std::size_t end = std::min(base + kBlock, mask_ + 1);
+      std::size_t taken = 0;
+      for (std::size_t i = base; i < end; ++i) {
+        block[taken] = slots_[i];
+        taken += slots_[i] != kFree ? 1 : 0;
+      }
+      for (std::size_t k = 0; k < taken; ++k) f(block[k]);
+    }
     if (has_kept_aside_ && !kept_aside_first_) f(kFree);
   }
 
@@ -190,6 +206,37 @@ class WorkingSet {
   bool has_kept_aside_ = false;
   bool kept_aside_first_;
   Vertex inline_slots_[kInlineCapacity];
+};
+
+// Inserts into a WorkingSet a few steps after each vertex is handed over,
+// having started to load its slot meanwhile: a large set is not in cache,
+// and inserting at once would wait on memory every time. on_new(v) is
+// called for each vertex that was not yet a member, in the order given.
+class DelayedInserts {
+ public:
+  static constexpr std::size_t kDelay = 8;
+
+  explicit DelayedInserts(WorkingSet& set) noexcept : set_(set) {}
+
+  template <class OnNew>
+  void add(Vertex v, OnNew& on_new) {
+    set_.prefetch(v);
+    Vertex& at = waiting_[added_++ % kDelay];
+    if (added_ > kDelay && set_.insert(at)) on_new(at);
+    at = v;
+  }
+
+  template <class OnNew>
+  void flush(OnNew& on_new) {
+    for (std::size_t k = added_ > kDelay ? added_ - kDelay : 0; k < added_; ++k)
+      if (set_.insert(waiting_[k % kDelay])) on_new(waiting_[k % kDelay]);
+    added_ = 0;
+  }
+
+ private:
+  WorkingSet& set_;
+  std::size_t added_ = 0;
+  Vertex waiting_[kDelay];
 };
 
 }  // namespace quiverlane

@@ -44,7 +44,7 @@ QUIVERLANE_ARGS_METHOD(neighbourhood) {
     SharedAccess access(self);
     const auto [c] = match_arguments("PyGraph.neighbourhood()", kParamsC, {args, kwargs});
     const ArgumentSet members = to_argument_set(c);
-    return set_to_python(neighbourhood(access.graph(), members));
+    return distinct_ids_to_python(neighbourhood(access.graph(), members));
   });
 }
 
@@ -54,7 +54,7 @@ QUIVERLANE_ARGS_METHOD(closed_neighbourhood) {
     const auto [c] =
         match_arguments("PyGraph.closed_neighbourhood()", kParamsC, {args, kwargs});
     const ArgumentSet members = to_argument_set(c);
-    return set_to_python(closed_neighbourhood(access.graph(), members));
+    return distinct_ids_to_python(closed_neighbourhood(access.graph(), members));
   });
 }
 
@@ -64,7 +64,7 @@ QUIVERLANE_ARGS_METHOD(r_neighbours) {
     const auto [u_arg, r_arg] = match_arguments("PyGraph.r_neighbours()", kParamsUR, {args, kwargs});
     const Vertex u = to_vertex(u_arg);
     const std::uint32_t r = to_radius(r_arg);
-    return set_to_python(r_neighbours(access.graph(), u, r));
+    return distinct_ids_to_python(r_neighbours(access.graph(), u, r));
   });
 }
 
@@ -102,9 +102,9 @@ QUIVERLANE_NOARGS_METHOD(components) {
   (void)unused;
   return guarded([&] {
     SharedAccess access(self);
-    const std::vector<VertexSet> parts = components(access.graph());
+    const VertexGroups parts = components(access.graph());
     const CollectorPause pause;
-    return sets_to_python(parts);
+    return groups_to_python(parts);
   });
 }
 

@@ -1,10 +1,13 @@
 // The store's methods: counts, membership, adjacency, degree, listing,
 // editing and copying.
+#include <vector>
+
 #include "binding/conversions.h"
 #include "binding/guard.h"
 #include "binding/results.h"
 #include "pygraph/graph_object.h"
 #include "pygraph/methods.h"
+#include "support/interrupt.h"
 
 namespace quiverlane::methods {
 
@@ -49,7 +52,17 @@ QUIVERLANE_NOARGS_METHOD(vertices) {
   (void)unused;
   return guarded([&] {
     SharedAccess access(self);
-    return set_to_python(access.graph().vertices());
+    // The keys straight into an array, not into a set of our own first: the
+    // new Python set is the only one needed.
+    const AdjacencyMap& adjacency = access.graph().adjacency;
+    std::vector<Vertex> all;
+    all.reserve(adjacency.size());
+    InterruptPoll poll;
+    adjacency.for_each([&](Vertex v, const VertexSet&) {
+      poll.tick();
+      all.push_back(v);
+    });
+    return distinct_ids_to_python(all);
   });
 }
 
@@ -65,9 +78,19 @@ QUIVERLANE_ARGS_METHOD(neighbours) {
   return guarded([&] {
     SharedAccess access(self);
     const auto [u] = match_arguments("PyGraph.neighbours()", kParamsU, {args, kwargs});
-    // A sized copy, so the result never aliases the graph.
-    const VertexSet copy(access.graph().neighbours(to_vertex(u)));
-    return set_to_python(copy);
+    const Vertex v = to_vertex(u);
+    const Graph& graph = access.graph();
+    // In a large graph u's entry, and then its neighbour table, come from
+    // memory: the empty set is made while the entry loads, and the table
+    // starts loading as soon as its address is known.
+    graph.adjacency.prefetch(v);
+    PyRef set = new_python_set();
+    const VertexSet& members = graph.neighbours(v);
+    members.prefetch_table();
+    // Read straight from the stored set: nothing can change the graph while
+    // this call holds shared access, and the new set shares nothing with it.
+    add_members(set.get(), members);
+    return set;
   });
 }
 

@@ -32,12 +32,14 @@ class InterruptPoll {
   static constexpr std::int64_t kEvery = std::int64_t{1} << 16;
 
   // Counts `units` of work; checks once at least kEvery have gone by.
-  void tick(std::int64_t units = 1) {
+  // True if it checked (the check may have run code of the caller's).
+  bool tick(std::int64_t units = 1) {
     countdown_ -= units;
-    if (countdown_ <= 0) [[unlikely]] {
-      countdown_ = kEvery;
-      check_interrupt();
-    }
+    if (countdown_ > 0) [[likely]]
+      return false;
+    countdown_ = kEvery;
+    check_interrupt();
+    return true;
   }
 
  private:
