@@ -1,4 +1,6 @@
-"""Shared helpers for the test suite.
+"""Fixtures and helpers for running code: child interpreters, paths, and
+graphs built from edge lists. What graphs are checked against lives in
+graph_checks.py.
 
 Tests run against whichever quiverlane the interpreter imports: a build
 directory on PYTHONPATH or an installed package.
@@ -12,9 +14,13 @@ from pathlib import Path
 
 import pytest
 
-import quiverlane
+# Before any test module imports it, so that its failures are shown in full.
+pytest.register_assert_rewrite("graph_checks")
 
-REPO_ROOT = Path(__file__).resolve().parent.parent
+import quiverlane  # noqa: E402
+
+TESTS_DIR = Path(__file__).resolve().parent
+REPO_ROOT = TESTS_DIR.parent
 MODULE_DIR = os.path.dirname(os.path.abspath(quiverlane.__file__))
 
 # Variables the module reads; unset in child processes unless a test sets them.
@@ -22,7 +28,8 @@ MODULE_ENV_VARS = ("QUIVERLANE_BACKTRACE",)
 
 
 def run_python(code, env=None, timeout=120):
-    """Runs `code` in a fresh interpreter that imports the same quiverlane.
+    """Runs `code` in a fresh interpreter that imports the same quiverlane,
+    and graph_checks.
 
     `env` maps variable names to values; a value of None unsets the variable.
     Returns the CompletedProcess with text stdout and stderr.
@@ -30,7 +37,7 @@ def run_python(code, env=None, timeout=120):
     child_env = dict(os.environ)
     for name in MODULE_ENV_VARS:
         child_env.pop(name, None)
-    paths = [MODULE_DIR]
+    paths = [MODULE_DIR, str(TESTS_DIR)]
     if child_env.get("PYTHONPATH"):
         paths.append(child_env["PYTHONPATH"])
     child_env["PYTHONPATH"] = os.pathsep.join(paths)
@@ -63,11 +70,3 @@ def build_graph(edges=(), vertices=()):
         g.add_edge(u, v)
     return g
 
-
-def edge_set(g):
-    """g.edges() as a set, checking each pair is ordered and listed once."""
-    pairs = g.edges()
-    assert all(a <= b for a, b in pairs), pairs
-    result = set(pairs)
-    assert len(result) == len(pairs), "an edge is listed twice"
-    return result

@@ -9,6 +9,7 @@ import quiverlane
 from quiverlane import Graph
 
 from conftest import build_graph, run_python
+from graph_checks import MAX_ID, snapshot
 
 MESSAGE = "Vertex not contained in graph"
 REPORT_LINE = re.compile(
@@ -26,16 +27,6 @@ def fault_exception(g=None, vertex=7):
     except BaseException as e:  # noqa: B036 - the fault class is a BaseException
         return e
     raise AssertionError("no fault")
-
-
-def graph_state(g):
-    return (
-        g.num_vertices(),
-        g.num_edges(),
-        g.vertices(),
-        set(g.edges()),
-        {v: g.degree(v) for v in g.vertices()},
-    )
 
 
 # --- the fault exception, in process --------------------------------------
@@ -71,18 +62,18 @@ def test_except_exception_does_not_catch_fault():
 
 @pytest.mark.parametrize(
     "edges, vertices, missing",
-    [([], [], 7), ([(1, 2)], [], 3), ([(1, 2), (2, 2)], [5], 0), ([(0, 1)], [], 4294967295)],
+    [([], [], 7), ([(1, 2)], [], 3), ([(1, 2), (2, 2)], [5], 0), ([(0, 1)], [], MAX_ID)],
 )
 def test_graph_usable_after_fault(edges, vertices, missing):
     g = build_graph(edges, vertices)
-    before = graph_state(g)
+    before = snapshot(g)
     e = fault_exception(g, missing)
     assert e.args == (MESSAGE,)
-    assert graph_state(g) == before
+    assert snapshot(g) == before
     # Both shared and exclusive access are free again.
     g.add_edge(missing, missing)
     assert g.neighbours(missing) == {missing}
-    assert repr(g) == f"Graph (n={before[0] + 1},m={before[1] + 1})]"
+    assert repr(g) == f"Graph (n={before.num_vertices + 1},m={before.num_edges + 1})]"
 
 
 def test_fault_report_written_in_process(capfd):
@@ -349,7 +340,7 @@ def reentry_graph():
 @pytest.mark.parametrize("outer, inner, expected", list(reentry_cases()))
 def test_reentry_refused_or_allowed(outer, inner, expected):
     g = reentry_graph()
-    before = graph_state(g)
+    before = snapshot(g)
     arg = CallsBack(g, inner)
     if expected is None:
         outer(g, arg)  # shared inside shared
@@ -361,7 +352,7 @@ def test_reentry_refused_or_allowed(outer, inner, expected):
         assert type(info.value).__module__ == "pyo3_runtime"
         assert info.value.args == ()
         assert str(info.value) == ""
-        assert graph_state(g) == before
+        assert snapshot(g) == before
     # Every access is released: an exclusive call works afterwards.
     g.add_edge(10, 11)
     assert g.remove_vertex(10) is True

@@ -9,6 +9,7 @@ import quiverlane
 from quiverlane import Graph
 
 from conftest import run_python
+from graph_checks import MAX_ID
 
 METHODS_IN_ORDER = [
     "from_file",
@@ -75,8 +76,8 @@ def test_repr_and_str_of_empty_graph(make):
     [
         ([(1, 2), (2, 2)], [], "Graph (n=2,m=2)]"),
         ([(1, 2), (2, 3)], [], "Graph (n=3,m=2)]"),
-        ([], [0, 4294967295], "Graph (n=2,m=0)]"),
-        ([(0, 4294967295)], [7], "Graph (n=3,m=1)]"),
+        ([], [0, MAX_ID], "Graph (n=2,m=0)]"),
+        ([(0, MAX_ID)], [7], "Graph (n=3,m=1)]"),
     ],
 )
 def test_repr_counts_vertices_and_edges(edges, vertices, text):

@@ -11,14 +11,13 @@ import os
 import pathlib
 import random
 import struct
-import sys
 import zlib
 
 import pytest
 
 from quiverlane import Graph
 
-from conftest import edge_set
+from graph_checks import ID_END, MAX_ID, edge_set
 
 UNICODE_SPACES = [
     "\u0085", "\u00a0", "\u1680", "\u2000", "\u2001", "\u2002", "\u2003", "\u2004", "\u2005",
@@ -123,8 +122,8 @@ def member(data, flags=0, extra=b"", name=b"", comment=b"", header_crc=None, met
 def random_edge_text(rng, lines, spaces=(" ",), crlf=False):
     out = []
     for _ in range(lines):
-        a = rng.randrange(0, 2**32)
-        b = a if rng.random() < 0.01 else rng.randrange(0, 2**32)
+        a = rng.randrange(0, ID_END)
+        b = a if rng.random() < 0.01 else rng.randrange(0, ID_END)
         sep = rng.choice(spaces)
         out.append(f"{rng.choice(['', ' ', '+'])}{a}{sep}{b}{'  ' if rng.random() < 0.1 else ''}")
     end = "\r\n" if crlf else "\n"
@@ -203,11 +202,11 @@ def test_large_file_gives_the_graph_of_its_edges_one_by_one(write, seed):
         if kind < 0.1 and pairs:
             v, u = rng.choice(pairs)
         elif kind < 0.12:
-            u = v = rng.randrange(2**32)
+            u = v = rng.randrange(ID_END)
         elif kind < 0.13:
-            u, v = 2**32 - 1, rng.randrange(2**32)
+            u, v = MAX_ID, rng.randrange(ID_END)
         else:
-            u, v = rng.randrange(2**32), rng.randrange(2**32) if rng.random() < 0.5 else rng.randrange(5000)
+            u, v = rng.randrange(ID_END), rng.randrange(ID_END) if rng.random() < 0.5 else rng.randrange(5000)
         pairs.append((u, v))
         lines.append(f"{u} {v}\n")
     loaded = Graph.from_file(write("".join(lines).encode()))
@@ -229,8 +228,8 @@ def test_every_number_length_in_plain_lines(write, end):
     lines, expected = [], set()
     for i in range(30_000):
         a_digits, b_digits = 1 + i % 10, 1 + (i // 10) % 10
-        a = rng.randrange(10 ** (a_digits - 1) if a_digits > 1 else 0, min(10**a_digits, 2**32))
-        b = rng.randrange(10 ** (b_digits - 1) if b_digits > 1 else 0, min(10**b_digits, 2**32))
+        a = rng.randrange(10 ** (a_digits - 1) if a_digits > 1 else 0, min(10**a_digits, ID_END))
+        b = rng.randrange(10 ** (b_digits - 1) if b_digits > 1 else 0, min(10**b_digits, ID_END))
         pad = "0" * (i % 4 if i % 7 == 0 else 0)
         lines.append(f"{pad}{a} {b}".encode())
         expected.add((min(a, b), max(a, b)))

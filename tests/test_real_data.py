@@ -9,12 +9,13 @@ first line that plain Python finds wrong.
 import gzip
 import os
 import random
-import sys
 from pathlib import Path
 
 import pytest
 
 from quiverlane import Graph
+
+from graph_checks import ID_END, check_graph, model_ball, model_components, model_of, snapshot
 
 DATA_DIR = (Path(__file__).resolve().parents[1] / ".." / "shared" / "data").resolve()
 
@@ -51,7 +52,7 @@ def plain_python_read(path):
         if len(tokens) != 2:
             return f"line {index + 1} does not contain two tokens"
         for token in tokens:
-            if not (token.isdigit() and int(token) < 2**32):
+            if not (token.isdigit() and int(token) < ID_END):
                 return f"line {index + 1}: cannot parse vertex id {token}"
         a, b = int(tokens[0]), int(tokens[1])
         vertices.update((a, b))
@@ -71,20 +72,10 @@ def test_data_set_loads(name):
     assert not isinstance(expected, str), expected
     vertices, edges = expected
     g = Graph.from_file(str(path))
-    assert g.num_vertices() == len(vertices)
-    assert g.num_edges() == len(edges)
-    assert g.vertices() == vertices
-    assert set(g.edges()) == edges
-    # Degrees as the edges say (a loop counts twice), the same in a copy.
-    degrees = dict.fromkeys(vertices, 0)
-    for a, b in edges:
-        degrees[a] += 1
-        degrees[b] += 1
-    copy = g.copy()
-    for v, d in degrees.items():
-        assert g.degree(v) == d == copy.degree(v)
-    assert copy.vertices() == vertices and set(copy.edges()) == edges
-    assert copy.num_edges() == len(edges)
+    adj = model_of(edges)
+    assert adj.keys() == vertices
+    check_graph(g, adj)
+    assert snapshot(g.copy()) == snapshot(g)
 
 
 @pytest.mark.parametrize("name", sorted(REFUSED))
@@ -113,40 +104,12 @@ def test_published_counts():
     assert loops > 0
 
 
-def model_adjacency(edges):
-    adj = {}
-    for a, b in edges:
-        adj.setdefault(a, set()).add(b)
-        adj.setdefault(b, set()).add(a)
-    return adj
-
-
-def model_ball(adj, u, r):
-    ball = frontier = {u}
-    for _ in range(r):
-        frontier = {w for v in frontier for w in adj[v]} - ball
-        if not frontier:
-            break
-        ball = ball | frontier
-    return ball
-
-
-def model_components(adj):
-    parts, seen = [], set()
-    for seed in sorted(adj):
-        if seed not in seen:
-            part = model_ball(adj, seed, len(adj))
-            seen |= part
-            parts.append(frozenset(part))
-    return parts
-
-
 @pytest.mark.parametrize("name", [n for n in DATA_FILES if n not in REFUSED])
 def test_traversals_on_data_set(name):
     # Real degree spreads and diameters (a road network 617 steps across)
     # through components, balls, neighbourhoods and induced subgraphs.
     vertices, edges = plain_python_read(DATA_DIR / name)
-    adj = model_adjacency(edges)
+    adj = model_of(edges)
     g = Graph.from_file(str(DATA_DIR / name))
     parts = sorted(map(frozenset, g.components()), key=min)
     assert parts == model_components(adj)

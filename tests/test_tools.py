@@ -16,7 +16,8 @@ from pathlib import Path
 
 import pytest
 
-from conftest import build_graph, edge_set
+from conftest import build_graph
+from graph_checks import ID_END, MAX_ID, edge_set, snapshot
 from quiverlane import Graph
 import quiverlane_tools as tools
 
@@ -32,7 +33,7 @@ ORIGINALS = {
     "facebook_combined.txt.gz": "facebook_combined.txt",
 }
 
-SAMPLE_EDGES = [(1, 2), (2, 3), (3, 1), (7, 7), (0, 4294967295), (10, 11)]
+SAMPLE_EDGES = [(1, 2), (2, 3), (3, 1), (7, 7), (0, MAX_ID), (10, 11)]
 
 
 def need(name):
@@ -52,10 +53,6 @@ def data_file(name):
             pytest.fail(f"missing data set {path}", pytrace=False)
         pytest.skip(f"missing data set {path}")
     return path
-
-
-def same_graph(a, b):
-    return a.vertices() == b.vertices() and edge_set(a) == edge_set(b) and a.num_edges() == b.num_edges()
 
 
 @pytest.fixture
@@ -105,7 +102,7 @@ def test_real_graph_round_trips_through_gzip(tmp_path):
     road = Graph.from_file(str(data_file("road-usroads-48.edges")))
     path = tmp_path / "road.edges.gz"
     tools.write_edge_list(road, path)
-    assert same_graph(Graph.from_file(str(path)), road)
+    assert snapshot(Graph.from_file(str(path))) == snapshot(road)
 
 
 # --- NetworkX --------------------------------------------------------------
@@ -118,7 +115,7 @@ def test_networkx_round_trip_keeps_isolated_vertices_and_loops(sample):
     assert set(nx_graph.nodes) == sample.vertices()
     assert {tuple(sorted(e)) for e in nx_graph.edges()} == edge_set(sample)
     assert nx.number_of_selfloops(nx_graph) == 1
-    assert same_graph(tools.from_networkx(nx_graph), sample)
+    assert snapshot(tools.from_networkx(nx_graph)) == snapshot(sample)
 
 
 def test_networkx_agrees_on_components_of_real_data():
@@ -144,7 +141,7 @@ def test_from_networkx_accepts_numpy_integer_nodes_and_merges_parallel_edges():
         (1.5, TypeError, "node 1.5 of type float"),
         (True, TypeError, "is a bool"),
         (-1, ValueError, "node -1 is outside"),
-        (2**32, ValueError, "node 4294967296 is outside"),
+        (ID_END, ValueError, "node 4294967296 is outside"),
     ],
 )
 def test_from_networkx_names_the_node_it_cannot_take(node, error, message):
@@ -190,7 +187,7 @@ def test_from_edges_names_a_malformed_pair(pairs, error, message):
 
 def test_from_edges_refuses_out_of_range_ids():
     with pytest.raises(OverflowError):
-        tools.from_edges([(0, 2**32)])
+        tools.from_edges([(0, ID_END)])
 
 
 def test_scipy_matrix_is_symmetric_with_loops_on_the_diagonal(sample):
@@ -205,7 +202,7 @@ def test_scipy_matrix_is_symmetric_with_loops_on_the_diagonal(sample):
     row = {int(v): i for i, v in enumerate(ids)}
     dense = matrix.toarray()
     assert dense[row[7], row[7]] == 1
-    assert dense[row[0], row[4294967295]] == 1
+    assert dense[row[0], row[MAX_ID]] == 1
     assert not dense[row[42]].any()
     for v in sample.vertices():
         loops = 1 if sample.adjacent(v, v) else 0
@@ -234,13 +231,13 @@ def test_scipy_agrees_on_components_of_real_data():
 @pytest.mark.parametrize("original, cleaned", sorted(ORIGINALS.items()))
 def test_original_download_gives_the_cleaned_graph(original, cleaned):
     expected = Graph.from_file(str(data_file(cleaned)))
-    assert same_graph(tools.read_edge_list(data_file(original)), expected)
+    assert snapshot(tools.read_edge_list(data_file(original))) == snapshot(expected)
 
 
 def test_strict_file_is_passed_straight_through():
     # A cleaned file reads like Graph.from_file; a gzip name is inflated.
     path = data_file("soc-Slashdot0902.edges.gz")
-    assert same_graph(tools.read_edge_list(str(path)), Graph.from_file(str(path)))
+    assert snapshot(tools.read_edge_list(str(path))) == snapshot(Graph.from_file(str(path)))
 
 
 # --- read_edge_list on files made here -------------------------------------

@@ -12,16 +12,14 @@ built twice: edge by edge with add_edge, and from a file, whose loader lays
 the tables out differently."""
 
 import random
-from collections import deque
 
 import pytest
 
 from quiverlane import Graph
 
-from conftest import edge_set
+from graph_checks import MAX_ID, edge_set, model_ball, model_components, model_of, snapshot
 
 ABSENT = "Vertex not contained in graph"
-MAX = 4294967295
 
 
 # --- the graphs --------------------------------------------------------------
@@ -35,11 +33,11 @@ def skewed_edges(rng, ids, count):
 
 def scattered(rng):
     """Ids spread over the whole 32-bit range."""
-    ids = rng.sample(range(1, MAX), 60000) + [0, MAX]
+    ids = rng.sample(range(1, MAX_ID), 60000) + [0, MAX_ID]
     rng.shuffle(ids)
     edges = skewed_edges(rng, ids[:48000], 120000)
     edges += [(v, v) for v in rng.sample(ids, 300)]
-    edges += [(MAX, v) for v in rng.sample(ids, 40)]
+    edges += [(MAX_ID, v) for v in rng.sample(ids, 40)]
     return edges, ids[48000:]  # the rest stay isolated unless an edge found them
 
 
@@ -68,23 +66,13 @@ def packed(rng):
 def mixed(rng):
     """Packed small ids and scattered large ones in the same components."""
     small = list(range(45000))
-    large = rng.sample(range(2**31, MAX), 8000) + [MAX]
+    large = rng.sample(range(2**31, MAX_ID), 8000) + [MAX_ID]
     edges = skewed_edges(rng, small + large, 100000)
-    edges += [(MAX, MAX), (0, MAX), (0, 0)]
+    edges += [(MAX_ID, MAX_ID), (0, MAX_ID), (0, 0)]
     return edges, rng.sample(range(45000, 90000), 3000) + rng.sample(range(2**24, 2**31), 3000)
 
 
 GRAPHS = {"scattered": scattered, "packed": packed, "mixed": mixed}
-
-
-def model_of(edges, isolated):
-    adj = {}
-    for u, v in edges:
-        adj.setdefault(u, set()).add(v)
-        adj.setdefault(v, set()).add(u)
-    for v in isolated:
-        adj.setdefault(v, set())
-    return adj
 
 
 @pytest.fixture(scope="module", params=sorted(GRAPHS))
@@ -114,35 +102,6 @@ def built(case, request):
 
 # --- the model ---------------------------------------------------------------
 
-def model_components(adj):
-    seen, parts = set(), []
-    for seed in adj:
-        if seed in seen:
-            continue
-        part, todo = {seed}, [seed]
-        while todo:
-            for w in adj[todo.pop()]:
-                if w not in part:
-                    part.add(w)
-                    todo.append(w)
-        seen |= part
-        parts.append(frozenset(part))
-    return sorted(parts, key=min)
-
-
-def model_ball(adj, u, r):
-    ball, frontier = {u}, deque([(u, 0)])
-    while frontier:
-        v, d = frontier.popleft()
-        if d == r:
-            continue
-        for w in adj[v]:
-            if w not in ball:
-                ball.add(w)
-                frontier.append((w, d + 1))
-    return ball
-
-
 def model_closed(adj, c):
     found = set()
     for x in c:
@@ -152,10 +111,6 @@ def model_closed(adj, c):
 
 def model_subgraph(adj, selection):
     return {x: adj[x] & selection for x in selection}
-
-
-def snapshot(g):
-    return g.num_vertices(), g.num_edges(), edge_set(g)
 
 
 def expect_fault(action):
@@ -210,18 +165,18 @@ def rng_pick(values, count):
     return random.Random(count).sample(sorted(values), min(count, len(values)))
 
 
-@pytest.mark.parametrize("r", [1, 2, 3, 7, MAX])
+@pytest.mark.parametrize("r", [1, 2, 3, 7, MAX_ID])
 def test_r_neighbours_match_the_model(built, r):
     _, adj, g = built
     # Balls this large span whole components: a few starts cover them.
-    starts = rng_pick(adj, 12 if r <= 3 else 3) + [v for v in (0, MAX) if v in adj]
+    starts = rng_pick(adj, 12 if r <= 3 else 3) + [v for v in (0, MAX_ID) if v in adj]
     for u in starts:
         assert g.r_neighbours(u, r) == model_ball(adj, u, min(r, len(adj)))
 
 
 def test_neighbours_match_the_model(built):
     _, adj, g = built
-    for u in rng_pick(adj, 4000) + [v for v in (0, MAX) if v in adj]:
+    for u in rng_pick(adj, 4000) + [v for v in (0, MAX_ID) if v in adj]:
         assert g.neighbours(u) == adj[u]
 
 
@@ -230,7 +185,7 @@ def test_neighbours_match_the_model(built):
 def test_absent_member_among_many_faults_and_changes_nothing(built, method, size):
     _, adj, g = built
     c = sample(random.Random(size + 7), adj, size)
-    absent = next(v for v in range(1, MAX) if v not in adj)
+    absent = next(v for v in range(1, MAX_ID) if v not in adj)
     before = snapshot(g)
     expect_fault(lambda: getattr(g, method)(c | {absent}))
     assert snapshot(g) == before
@@ -238,7 +193,7 @@ def test_absent_member_among_many_faults_and_changes_nothing(built, method, size
 
 def test_r_neighbours_of_absent_vertex(built):
     _, adj, g = built
-    absent = next(v for v in range(1, MAX) if v not in adj)
+    absent = next(v for v in range(1, MAX_ID) if v not in adj)
     assert g.r_neighbours(absent, 0) == {absent}
     expect_fault(lambda: g.r_neighbours(absent, 1))
-    expect_fault(lambda: g.r_neighbours(absent, MAX))
+    expect_fault(lambda: g.r_neighbours(absent, MAX_ID))
