@@ -172,7 +172,6 @@ def test_key_whose_comparison_raises_is_not_a_match():
         def __eq__(self, other):
             raise ValueError("no comparing")
 
-    g = build_graph([(1, 2)])
     # The failed comparison counts as "not this name"; the key is then unexpected.
     assert keyword_message("degree", (1,), {Raises("k"): 1}) == (
         "PyGraph.degree() got an unexpected keyword argument: k")
@@ -215,15 +214,40 @@ def test_keyword_forms_of_one_vertex_methods():
     assert g.remove_vertex(u=5) is True
 
 
-def test_caller_keyword_dict_is_not_changed():
-    g = Graph()
-    kwargs = {"u": 1, "v": 2}
-    g.add_edge(**kwargs)
-    assert kwargs == {"u": 1, "v": 2}
-    bad = {"u": 1, "w": 2}
-    with pytest.raises(TypeError):
-        g.add_edge(**bad)
-    assert bad == {"u": 1, "w": 2}
+def call_with_this_dict(bound_method, args, keywords):
+    """Calls with `keywords` itself as the keyword dictionary. A call written
+    f(**keywords) would hand on a copy, which no change could reach."""
+    import ctypes
+
+    call = ctypes.PYFUNCTYPE(ctypes.py_object, ctypes.py_object, ctypes.py_object, ctypes.py_object)(
+        ("PyObject_Call", ctypes.pythonapi)
+    )
+    return call(bound_method, args, keywords)
+
+
+@pytest.mark.parametrize(
+    "args, keywords, error",
+    [
+        ((), {"u": 1, "v": 2}, None),
+        ((1,), {"v": 2}, None),
+        ((), {"v": 2, "u": 1}, None),
+        ((), {"u": 1, "w": 2}, TypeError),
+        ((), {"u": 1, "v": 2, "w": 3}, TypeError),
+        ((1,), {"u": 1, "v": 2}, TypeError),
+        ((), {"u": 1, "v": -2}, OverflowError),
+    ],
+)
+def test_caller_keyword_dict_is_not_changed(args, keywords, error):
+    g = build_graph([(1, 2)])
+    kept = dict(keywords)
+    if error is None:
+        assert call_with_this_dict(g.remove_edge, args, keywords) is True
+        assert g.num_edges() == 0
+    else:
+        with pytest.raises(error):
+            call_with_this_dict(g.remove_edge, args, keywords)
+        assert g.num_edges() == 1
+    assert keywords == kept and list(keywords) == list(kept)
 
 
 def test_empty_keyword_dict_is_no_keywords():

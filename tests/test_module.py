@@ -145,12 +145,18 @@ def test_no_weak_references():
 
 def test_identity_equality_and_hash():
     a, b = Graph(), Graph()
-    assert a == a
+    a.add_edge(1, 2)
+    b.add_edge(1, 2)
+    # Alike in content, still two graphs.
     assert a != b
     assert not (a == b)
-    assert hash(a) == hash(a)
-    assert hash(a) == object.__hash__(a)
-    assert {a: 1, b: 2}[a] == 1
+    assert a.__eq__(a) is True and a.__eq__(b) is NotImplemented
+    keys = {a: 1, b: 2}
+    hash_before = hash(a)
+    # Content is no part of the hash: a graph stays findable as a key while it changes.
+    a.add_edge(2, 3)
+    assert hash(a) == hash_before == object.__hash__(a)
+    assert keys[a] == 1 and keys[b] == 2
     c = a.copy()
     assert c is not a and c != a
     assert Graph.__eq__ is object.__eq__

@@ -312,7 +312,7 @@ def test_name_with_nul_byte(tmp_path, name):
 
 
 def test_empty_name():
-    refusal("")
+    assert refusal("") == f"while opening '': {os.strerror(errno.ENOENT)} (errno 2)"
 
 
 @pytest.mark.skipif(os.geteuid() == 0, reason="root reads files regardless of mode")
@@ -366,7 +366,8 @@ def test_invalid_utf8_is_a_fault(write, data, capfd):
 
 
 def test_refused_line_before_invalid_text_wins(write):
-    refusal(write(b"1 2\n3\n\xff 4\n"))
+    path = write(b"1 2\n3\n\xff 4\n")
+    assert refusal(path) == f"while reading {path!r}: line 2 does not contain two tokens"
 
 
 def test_every_way_out_closes_the_file(write, tmp_path):
@@ -678,7 +679,8 @@ def test_refused_line_after_damaged_block_is_never_seen(write):
 
 def test_refused_line_just_before_damaged_block_wins(write):
     data = GOOD_LINES[:9_000] + b"1 +-2\n" + GOOD_LINES[:11_000]
-    refusal(write(damaged_member(data, "block", at=9_006), "damaged.gz"))
+    path = write(damaged_member(data, "block", at=9_006), "damaged.gz")
+    assert refusal(path) == f"while reading {path!r}: line 901: cannot parse vertex id +-2"
 
 
 def test_unterminated_last_line_before_damage_is_not_parsed(write):
