@@ -9,10 +9,11 @@ operator.index, whose errors the module must pass on unchanged.
 
 import operator
 
+from graph_checks import ID_END
+
 from api_fuzz.outcomes import Raises, RaisesSame, capture, resumed_fault_message
 
 LONG_MIN, LONG_END = -(2**63), 2**63
-VERTEX_END = 2**32
 
 
 class Converted:
@@ -28,7 +29,7 @@ class Failed:
 def vertex_from_int(value):
     if not LONG_MIN <= value < LONG_END:
         return Failed(Raises(OverflowError, ("Python int too large to convert to C long",)))
-    if not 0 <= value < VERTEX_END:
+    if not 0 <= value < ID_END:
         return Failed(Raises(OverflowError, ()))
     return Converted(value)
 

@@ -7,6 +7,8 @@ import os
 import re
 import zlib
 
+from graph_checks import ID_END
+
 from api_fuzz.model import GraphModel
 
 WHITE_SPACE = frozenset(
@@ -16,7 +18,6 @@ WHITE_SPACE = frozenset(
 SEPARATORS = [" ", "\t", "  ", "\xa0", "\u3000", " \t\x0b", "\u2009"]
 VERTEX_TOKEN = re.compile(r"\+?[0-9]+")
 NOT_UTF8 = "stream did not contain valid UTF-8"
-VERTEX_END = 2**32
 
 
 class Refused:
@@ -95,7 +96,7 @@ def read_line(raw, model):
         return Refused()
     ends = []
     for token in tokens:
-        if not VERTEX_TOKEN.fullmatch(token) or int(token.lstrip("+")) >= VERTEX_END:
+        if not VERTEX_TOKEN.fullmatch(token) or int(token.lstrip("+")) >= ID_END:
             return Refused()
         ends.append(int(token.lstrip("+")))
     model.add_edge(*ends)

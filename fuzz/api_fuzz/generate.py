@@ -3,11 +3,13 @@ them (positions, keywords, and the mistakes callers make)."""
 
 import pathlib
 
+from graph_checks import ID_END, MAX_ID
+
 from api_fuzz.conversion import Hostile, IndexCallingBack, IndexRaising, IndexReturning
 from api_fuzz.methods import InnerCall
 
-EXTREMES = [0, 1, 2**31 - 1, 2**31, 2**32 - 2, 2**32 - 1]
-OUT_OF_RANGE = [-1, -(2**31), 2**32, 2**32 + 5, 2**63 - 1, 2**63, -(2**63), -(2**63) - 1, 2**100]
+EXTREMES = [0, 1, 2**31 - 1, 2**31, MAX_ID - 1, MAX_ID]
+OUT_OF_RANGE = [-1, -(2**31), ID_END, ID_END + 5, 2**63 - 1, 2**63, -(2**63), -(2**63) - 1, 2**100]
 NOT_INTEGERS = [1.0, 2.5, "1", b"1", None, 1j, [1], (1,)]
 JUNK_KEYWORDS = ["w", "x", "U", "uu", "self", "vertex", "é", "c", "u", "vertices", "filename", "r"]
 
@@ -96,7 +98,7 @@ class Generator:
             if u not in model.adj:
                 return u
         while True:  # the usual ids are all taken
-            u = self.rng.randrange(2**32)
+            u = self.rng.randrange(ID_END)
             if u not in model.adj:
                 return u
 
