@@ -62,7 +62,7 @@ def check_graph(g, model=None):
             f"degree({v}) is {degree}, neighbours({v}) is {sorted(nbrs)}, its edges count {counted[v]}"
         )
         for w in nbrs:
-            assert (min(v, w), max(v, w)) in edges, f"{w} is a neighbour of {v} but edges() lacks them"
+            assert (min(v, w), max(v, w)) in edges, f"{w} is a neighbour of {v} but edges() lacks their edge"
             assert g.adjacent(v, w) and g.adjacent(w, v), f"{w} is a neighbour of {v} but not adjacent both ways"
 
 
