@@ -6,6 +6,13 @@
 // construction, and they make every lookup that can fault, and every
 // allocation they can, before the first change: a fault (or a failed
 // allocation) leaves the graph as it was.
+//
+// A contraction runs in three steps, each over the members alone:
+//  1. every member is looked up, and its neighbours outside the set are
+//     gathered (the open neighbourhood): an absent member faults here;
+//  2. the center is joined to each of them, all or nothing (Graph::join);
+//  3. the members other than the center are removed, taking their edges
+//     with them.
 #pragma once
 
 #include "graph/graph.h"
@@ -16,7 +23,7 @@
 namespace quiverlane {
 
 namespace detail {
-// Merges `merged` (which does not hold center) into center.
+// Merges `merged` (which does not hold center) into center: steps 1 to 3.
 void merge_into(Graph& graph, Vertex center, const WorkingSet& merged);
 }  // namespace detail
 
@@ -27,6 +34,9 @@ void merge_into(Graph& graph, Vertex center, const WorkingSet& merged);
 // O(sum of the members' degrees).
 template <ReadableVertexSet Set>
 void contract_into(Graph& graph, Vertex center, const Set& vertices) {
+  // The members are copied, without the center, into a set of the core's
+  // own: the argument set may hold the center, and the steps walk the
+  // members twice, which a WorkingSet does fastest.
   WorkingSet merged;
   merged.reserve(vertices.size());
   vertices.for_each([&](Vertex v) {
@@ -39,6 +49,8 @@ void contract_into(Graph& graph, Vertex center, const Set& vertices) {
 // the center, which it returns. No rule such as smallest id applies. An empty
 // set is a missing-value fault; since the center is never looked up, an
 // absent member faults only when it is not the one taken as the center.
+// The set names that member itself, without a walk of its own, as the
+// argument set of a call does.
 // O(sum of the members' degrees).
 template <PickableVertexSet Set>
 Vertex contract(Graph& graph, const Set& vertices) {

@@ -1,7 +1,5 @@
 #include "graph/graph.h"
 
-#include <algorithm>
-
 #include "support/fault.h"
 #include "support/interrupt.h"
 
@@ -126,11 +124,13 @@ void Graph::add_vertex_with_neighbours(Vertex u, const std::vector<Vertex>& list
   set.reserve(listed.size());
   // Each edge is counted once: a loop when met, any other edge from its
   // smaller end.
+  bool loop = false;
   for (const Vertex w : listed) {
     set.insert_new(w);
     if (w > u) ++edge_count_;
+    loop |= w == u;
   }
-  if (std::find(listed.begin(), listed.end(), u) != listed.end()) {
+  if (loop) {
     set.set_tagged(true);  // the store's mark of a loop
     ++edge_count_;
   }
