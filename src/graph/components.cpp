@@ -25,10 +25,10 @@ class Marks {
   // Ids below this many per slot count as small.
   static constexpr std::size_t kSmallIdsPerSlot = 8;
 
-  explicit Marks(const AdjacencyMap& adjacency)
-      : small_bound_(std::min(kSmallIdsPerSlot * adjacency.slot_limit(), std::size_t{kMaxVertex} + 1)),
+  explicit Marks(const Graph& graph)
+      : small_bound_(std::min(kSmallIdsPerSlot * graph.slot_limit(), std::size_t{kMaxVertex} + 1)),
         by_id_(small_bound_),
-        by_slot_(adjacency.slot_limit()) {}
+        by_slot_(graph.slot_limit()) {}
 
   bool seen(std::size_t slot, Vertex v) const noexcept {
     return small(v) ? by_id_.test(v) : by_slot_.test(slot);
@@ -54,8 +54,12 @@ class Marks {
 };
 
 struct ComponentWalk {
-  ComponentWalk(const AdjacencyMap& adjacency, VertexGroups& out)
-      : adjacency(adjacency), marks(adjacency), out(out), finder(adjacency), queue(adjacency) {}
+  ComponentWalk(const Graph& graph, VertexGroups& out)
+      : graph(graph),
+        marks(graph),
+        out(out),
+        finder(graph.slot_finder()),
+        queue(graph.slot_queue()) {}
 
   // SlotFinder's callback.
   void operator()(std::size_t slot, Vertex w) {
@@ -86,35 +90,32 @@ struct ComponentWalk {
   // tiny: each would wait on memory for its first neighbours, one component
   // after another. So the neighbours of a seed some slots ahead are loaded
   // early, unless that seed is already in a component.
-  void prefetch_seed(std::size_t slot) {
-    if (slot >= adjacency.slot_limit() || !adjacency.occupied(slot)) return;
-    const auto& entry = adjacency.entry_at_slot(slot);
-    if (entry.value.empty() || marks.seen(slot, entry.key)) return;
-    if (entry.value.size() <= VertexSet::kInlineCapacity)
-      entry.value.for_each([this](Vertex w) { adjacency.prefetch(w); });
+  void prefetch_seed(std::size_t slot, Vertex seed, const VertexSet& around) {
+    if (around.empty() || marks.seen(slot, seed)) return;
+    if (around.size() <= VertexSet::kInlineCapacity)
+      around.for_each([this](Vertex w) { graph.prefetch(w); });
     else
-      entry.value.prefetch_table();
+      around.prefetch_table();
   }
 
   void run() {
     InterruptPoll poll;
-    for (std::size_t slot = 0, limit = adjacency.slot_limit(); slot < limit; ++slot) {
-      poll.tick();
-      prefetch_seed(slot + kSeedAhead);
-      if (!adjacency.occupied(slot)) continue;
-      const auto& entry = adjacency.entry_at_slot(slot);
-      const VertexSet& around = entry.value;
-      if (around.empty() || (around.size() == 1 && around.tagged())) {
-        // No other vertex reaches this one, so it needs no mark.
-        out.singles.push_back(entry.key);
-      } else if (!marks.seen(slot, entry.key)) {
-        grow(slot, entry.key);
-        out.close_group();
-      }
-    }
+    graph.for_each_slot_ahead(
+        kSeedAhead,
+        [this](std::size_t slot, Vertex seed, const VertexSet& around) { prefetch_seed(slot, seed, around); },
+        [&](std::size_t slot, Vertex u, const VertexSet& around) {
+          poll.tick();
+          if (around.empty() || (around.size() == 1 && around.tagged())) {
+            // No other vertex reaches this one, so it needs no mark.
+            out.singles.push_back(u);
+          } else if (!marks.seen(slot, u)) {
+            grow(slot, u);
+            out.close_group();
+          }
+        });
   }
 
-  const AdjacencyMap& adjacency;
+  const Graph& graph;
   Marks marks;
   VertexGroups& out;
   SlotFinder finder;
@@ -128,11 +129,11 @@ VertexGroups components(const Graph& graph) {
   // Room for the worst cases (every vertex alone, or every vertex in a pair)
   // so that no array is copied while it grows; pages never written cost
   // nothing.
-  const std::size_t n = graph.adjacency.size();
+  const std::size_t n = graph.num_vertices();
   out.singles.reserve(n);
   out.members.reserve(n);
   out.ends.reserve(n / 2);
-  ComponentWalk(graph.adjacency, out).run();
+  ComponentWalk(graph, out).run();
   return out;
 }
 

@@ -10,55 +10,55 @@ constexpr const char* kVertexAbsent = "Vertex not contained in graph";
 }
 
 const VertexSet& Graph::neighbours(Vertex u) const {
-  const VertexSet* set = adjacency.find(u);
+  const VertexSet* set = adjacency_.find(u);
   if (set == nullptr) fault(kVertexAbsent);
   return *set;
 }
 
 VertexSet& Graph::neighbours_entry(Vertex u) {
-  VertexSet* set = adjacency.find(u);
+  VertexSet* set = adjacency_.find(u);
   if (set == nullptr) fault(kVertexAbsent);
   return *set;
 }
 
 VertexSet Graph::vertices() const {
   VertexSet all;
-  all.reserve(adjacency.size());
+  all.reserve(adjacency_.size());
   InterruptPoll poll;
-  adjacency.for_each([&](Vertex u, const VertexSet&) {
+  adjacency_.for_each([&](Vertex u, const VertexSet&) {
     poll.tick();
     all.insert_new(u);
   });
   return all;
 }
 
-void Graph::add_vertex(Vertex u) { adjacency.try_emplace(u); }
+void Graph::add_vertex(Vertex u) { adjacency_.try_emplace(u); }
 
 bool Graph::add_edge(Vertex u, Vertex v) {
   // In large graphs every step below waits on memory; starting both map
   // loads at once overlaps their misses.
-  adjacency.prefetch(u);
-  adjacency.prefetch(v);
-  VertexSet* su = adjacency.find(u);
-  VertexSet* sv = u == v ? su : adjacency.find(v);
+  adjacency_.prefetch(u);
+  adjacency_.prefetch(v);
+  VertexSet* su = adjacency_.find(u);
+  VertexSet* sv = u == v ? su : adjacency_.find(v);
   if (sv != nullptr) sv->prefetch(u);
   if (su != nullptr && su->contains(v)) return false;
   bool new_u = false, new_v = false;
   if (su == nullptr || sv == nullptr) {
     // Room for both endpoints first, so creating them cannot fail halfway.
-    adjacency.reserve(adjacency.size() + 2);
-    new_u = adjacency.try_emplace(u).second;
-    new_v = adjacency.try_emplace(v).second;
-    su = adjacency.find(u);  // insertions move entries
-    sv = adjacency.find(v);
+    adjacency_.reserve(adjacency_.size() + 2);
+    new_u = adjacency_.try_emplace(u).second;
+    new_v = adjacency_.try_emplace(v).second;
+    su = adjacency_.find(u);  // insertions move entries
+    sv = adjacency_.find(v);
   }
   try {
     su->reserve(su->size() + 1);
     sv->reserve(sv->size() + 1);
   } catch (...) {
     // Growth leaves contents unchanged; undo only the endpoints we created.
-    if (new_v) adjacency.erase(v);
-    if (new_u) adjacency.erase(u);
+    if (new_v) adjacency_.erase(v);
+    if (new_u) adjacency_.erase(u);
     throw;
   }
   // By symmetry, v missing from u's set means u is missing from v's.
@@ -67,31 +67,31 @@ bool Graph::add_edge(Vertex u, Vertex v) {
     sv->insert_new(u);
   else
     su->set_tagged(true);
-  ++edge_count;
+  ++edge_count_;
   return true;
 }
 
 bool Graph::remove_edge(Vertex u, Vertex v) {
-  VertexSet* su = adjacency.find(u);
+  VertexSet* su = adjacency_.find(u);
   if (su == nullptr || !su->erase(v)) return false;
   if (u == v)
     su->set_tagged(false);
   else
     neighbours_entry(v).erase(u);
-  --edge_count;
+  --edge_count_;
   return true;
 }
 
 bool Graph::remove_vertex(Vertex u) {
-  VertexSet* su = adjacency.find(u);
+  VertexSet* su = adjacency_.find(u);
   if (su == nullptr) return false;
   // u's own set is dropped whole below, so it is walked in place: only the
   // other endpoints' sets change during the walk.
-  edge_count -= su->size();
+  edge_count_ -= su->size();
   su->for_each([&](Vertex w) {
     if (w != u) neighbours_entry(w).erase(u);
   });
-  adjacency.erase(u);
+  adjacency_.erase(u);
   return true;
 }
 
@@ -100,7 +100,7 @@ bool Graph::remove_vertex(Vertex u) {
 std::uint64_t Graph::remove_loops() {
   std::vector<Vertex> looped;
   InterruptPoll poll;
-  adjacency.for_each([&](Vertex u, const VertexSet& set) {
+  adjacency_.for_each([&](Vertex u, const VertexSet& set) {
     poll.tick();
     if (set.tagged()) looped.push_back(u);
   });
@@ -111,7 +111,7 @@ std::uint64_t Graph::remove_loops() {
 std::uint64_t Graph::remove_isolates() {
   std::vector<Vertex> isolated;
   InterruptPoll poll;
-  adjacency.for_each([&](Vertex u, const VertexSet& set) {
+  adjacency_.for_each([&](Vertex u, const VertexSet& set) {
     poll.tick();
     if (set.empty()) isolated.push_back(u);
   });
@@ -119,13 +119,30 @@ std::uint64_t Graph::remove_isolates() {
   return isolated.size();
 }
 
+void Graph::add_vertex_with_neighbours(Vertex u, const std::vector<Vertex>& listed) {
+  VertexSet& set = *adjacency_.try_emplace(u).first;
+  set.reserve(listed.size());
+  // Each edge is counted once: a loop when met, any other edge from its
+  // smaller end.
+  bool loop = false;
+  for (const Vertex w : listed) {
+    set.insert_new(w);
+    if (w > u) ++edge_count_;
+    loop |= w == u;
+  }
+  if (loop) {
+    set.set_tagged(true);  // the store's mark of a loop
+    ++edge_count_;
+  }
+}
+
 Graph Graph::copy() const {
   Graph result;
   TableBlocks& blocks = result.cloned_tables_;
-  result.adjacency = adjacency.clone(
+  result.adjacency_ = adjacency_.clone(
       [&blocks](const VertexSet& set) { return set.clone_into(blocks.take(set.heap_bytes())); },
       [](const VertexSet& set) { set.prefetch_table(); });
-  result.edge_count = edge_count;
+  result.edge_count_ = edge_count_;
   return result;
 }
 

@@ -3,12 +3,12 @@
 // An undirected graph over 32-bit vertex ids, loops allowed, no multi-edges.
 // Invariants kept by every operation that changes the graph:
 //  1. v is in u's neighbour set exactly when u is in v's; every neighbour is
-//     itself a key of `adjacency`.
+//     itself a key of `adjacency_`.
 //  2. A loop at u is stored once, as u in u's own set.
-//  3. `degrees` has exactly the keys of `adjacency`.
+//  3. `degrees_` has exactly the keys of `adjacency_`.
 //  4. degree(u) = members of u's set other than u, plus 2 for a loop.
-//  5. `edge_count` counts each pair {u, v} once, loops included, so the
-//     degrees sum to twice `edge_count`.
+//  5. `edge_count_` counts each pair {u, v} once, loops included, so the
+//     degrees sum to twice `edge_count_`.
 // Every editing operation either happens whole or not at all: all allocation
 // is done before the first visible change, so bad_alloc leaves the graph as
 // it was.
@@ -19,6 +19,7 @@
 // construction and saves a second map the size of the first.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <utility>
@@ -28,6 +29,7 @@
 #include "graph/vertex.h"
 #include "graph/vertex_map.h"
 #include "graph/vertex_set.h"
+#include "graph/vertex_set_concepts.h"
 
 namespace quiverlane {
 
@@ -49,48 +51,95 @@ class DegreeMap {
   const AdjacencyMap* adjacency_;
 };
 
-struct Graph {
-  AdjacencyMap adjacency;
-  DegreeMap degrees{adjacency};
-  std::uint64_t edge_count = 0;
+class GraphBuilder;
+class SlotFinder;
+class SlotQueue;
 
+// The record's tables are its own: algorithms work through the operations
+// below, so that the layout can change here alone. GraphBuilder, which
+// writes the layout directly to build a large graph in one sweep, is the
+// one exception.
+class Graph {
+ public:
   Graph() = default;
   Graph(Graph&& other) noexcept
-      : adjacency(std::move(other.adjacency)),
-        edge_count(std::exchange(other.edge_count, 0)),
+      : adjacency_(std::move(other.adjacency_)),
+        edge_count_(std::exchange(other.edge_count_, 0)),
         cloned_tables_(std::move(other.cloned_tables_)) {}
   Graph& operator=(Graph&& other) noexcept {
-    adjacency = std::move(other.adjacency);
-    edge_count = std::exchange(other.edge_count, 0);
+    adjacency_ = std::move(other.adjacency_);
+    edge_count_ = std::exchange(other.edge_count_, 0);
     cloned_tables_ = std::move(other.cloned_tables_);
     return *this;
   }
 
   // O(1) queries. An absent vertex is not an error for any of them.
-  std::uint64_t num_vertices() const noexcept { return adjacency.size(); }
-  std::uint64_t num_edges() const noexcept { return edge_count; }
-  bool contains(Vertex u) const noexcept { return adjacency.contains(u); }
+  std::uint64_t num_vertices() const noexcept { return adjacency_.size(); }
+  std::uint64_t num_edges() const noexcept { return edge_count_; }
+  bool contains(Vertex u) const noexcept { return adjacency_.contains(u); }
   bool adjacent(Vertex u, Vertex v) const noexcept {
-    const VertexSet* set = adjacency.find(u);
+    const VertexSet* set = adjacency_.find(u);
     return set != nullptr && set->contains(v);
   }
-  std::uint32_t degree(Vertex u) const noexcept { return degrees.find(u).value_or(0); }
+  std::uint32_t degree(Vertex u) const noexcept { return degrees_.find(u).value_or(0); }
 
   // The stored neighbour set of u, valid until the graph next changes.
   // Faults with "Vertex not contained in graph" when u is absent.
   const VertexSet& neighbours(Vertex u) const;
 
+  // Starts loading u's entry, so that a lookup soon after, or several
+  // lookups at once, do not each wait on memory in turn.
+  void prefetch(Vertex u) const noexcept { adjacency_.prefetch(u); }
+
   // O(n): a new set of every vertex, sized up front.
   VertexSet vertices() const;
+
+  // O(n): calls f(u) once per vertex, in the table's order.
+  template <class F>
+  void for_each_vertex(F&& f) const {
+    adjacency_.for_each([&f](Vertex u, const VertexSet&) { f(u); });
+  }
 
   // O(n + m): calls f(a, b) once per edge with a <= b.
   template <class F>
   void for_each_edge(F&& f) const {
-    adjacency.for_each([&f](Vertex a, const VertexSet& set) {
+    adjacency_.for_each([&f](Vertex a, const VertexSet& set) {
       set.for_each([&](Vertex b) {
         if (a <= b) f(a, b);
       });
     });
+  }
+
+  // Slots, for traversals that queue vertices by where they sit rather than
+  // by id, so that a vertex found once is never looked up again. Every
+  // vertex has a slot below slot_limit(), fixed until the graph next
+  // changes. slot_finder() and slot_queue() are the batched lookup and
+  // expansion of slot_walk.h over this graph; they are templates only so
+  // that this header need not see slot_walk.h, which builds on it.
+  std::size_t slot_limit() const noexcept { return adjacency_.slot_limit(); }
+  template <class Finder = SlotFinder>
+  Finder slot_finder() const noexcept {
+    return Finder(adjacency_);
+  }
+  template <class Queue = SlotQueue>
+  Queue slot_queue() const noexcept {
+    return Queue(adjacency_);
+  }
+  // O(slot_limit()): calls f(slot, u, neighbours of u) for every vertex in
+  // slot order, and before each slot ahead(...) likewise for the vertex
+  // `distance` slots further on, if there is one: a walk that loads what it
+  // will need a little before it needs it.
+  template <class Ahead, class F>
+  void for_each_slot_ahead(std::size_t distance, Ahead&& ahead, F&& f) const {
+    for (std::size_t slot = 0, limit = adjacency_.slot_limit(); slot < limit; ++slot) {
+      if (slot + distance < limit && adjacency_.occupied(slot + distance)) {
+        const AdjacencyMap::Entry& next = adjacency_.entry_at_slot(slot + distance);
+        ahead(slot + distance, next.key, next.value);
+      }
+      if (!adjacency_.occupied(slot)) continue;
+      const AdjacencyMap::Entry& entry = adjacency_.entry_at_slot(slot);
+      f(slot, entry.key, entry.value);
+    }
   }
 
   // O(1) amortised.
@@ -106,11 +155,62 @@ struct Graph {
   // block in slot order.
   Graph copy() const;
 
+  // Joins center to every member of `others` but center itself, creating
+  // center if it gains an edge. All or nothing: every allocation is made
+  // before the first edge is added. Every member must be a vertex.
+  // O(|others|).
+  template <ReadableVertexSet Set>
+  void join(Vertex center, const Set& others) {
+    const std::size_t joining = others.size() - (others.contains(center) ? 1 : 0);
+    if (joining == 0) return;
+    make_room_for_star(center, others, joining);
+    others.for_each([&](Vertex w) {
+      if (w != center) add_edge(center, w);
+    });
+  }
+
+  // Building a graph whose adjacency is known whole, such as an induced
+  // subgraph. reserve(n) makes room for n vertices in all.
+  // add_vertex_with_neighbours gives u, not yet a vertex, the distinct
+  // neighbours listed; the graph is consistent again once every vertex
+  // listed has been added the same way, with u among its own.
+  void reserve(std::size_t n) { adjacency_.reserve(n); }
+  void add_vertex_with_neighbours(Vertex u, const std::vector<Vertex>& listed);
+
  private:
+  friend class GraphBuilder;
+
   VertexSet& neighbours_entry(Vertex u);
 
+  // Makes every allocation join() will need, creating only the center; if
+  // a later allocation fails the center is removed again.
+  template <class Set>
+  void make_room_for_star(Vertex center, const Set& others, std::size_t joining) {
+    others.for_each([&](Vertex w) {
+      VertexSet* around = adjacency_.find(w);
+      if (w != center && around != nullptr && !around->contains(center))
+        around->reserve(around->size() + 1);
+    });
+    const bool create = !contains(center);
+    add_vertex(center);
+    try {
+      VertexSet* own = adjacency_.find(center);
+      own->reserve(own->size() + joining);
+    } catch (...) {
+      if (create) remove_vertex(center);
+      throw;
+    }
+  }
+
+  AdjacencyMap adjacency_;
+  DegreeMap degrees_{adjacency_};
+  std::uint64_t edge_count_ = 0;
   // Where copy() put the neighbour tables of this graph, if it made it.
   TableBlocks cloned_tables_;
 };
+
+// The graph's own sets, a vertex's neighbours or all its vertices, can be
+// handed to every algorithm that reads a vertex set.
+static_assert(ReadableVertexSet<VertexSet>);
 
 }  // namespace quiverlane

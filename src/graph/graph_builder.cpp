@@ -41,7 +41,7 @@ GraphBuilder::GraphBuilder() {
 }
 
 void GraphBuilder::append_batch() {
-  AdjacencyMap& adjacency = graph_.adjacency;
+  AdjacencyMap& adjacency = graph_.adjacency_;
   if (adjacency.size() < kSortFrom) {
     // A table this small is in cache whatever the order.
     for (const Arc& arc : arcs_) adjacency.try_emplace_hashed(arc.source, arc.hash);
@@ -95,7 +95,7 @@ std::size_t GraphBuilder::run_count() const {
 
 // The sources of the sorted arcs that are not yet vertices.
 std::size_t GraphBuilder::count_new_sources() const {
-  const AdjacencyMap& adjacency = graph_.adjacency;
+  const AdjacencyMap& adjacency = graph_.adjacency_;
   std::size_t count = 0;
   for (std::size_t begin = 0, end; begin < arcs_.size(); begin = end) {
     end = run_end(arcs_, begin);
@@ -110,7 +110,7 @@ std::size_t GraphBuilder::count_new_sources() const {
 // its adjacency slot loaded well ahead; some runs later its targets are
 // appended, with the append point loaded in between.
 void GraphBuilder::append_arcs() {
-  AdjacencyMap& adjacency = graph_.adjacency;
+  AdjacencyMap& adjacency = graph_.adjacency_;
   run_sets_.clear();
   for (std::size_t begin = 0, end; begin < arcs_.size(); begin = end) {
     end = run_end(arcs_, begin);
@@ -141,7 +141,7 @@ Graph GraphBuilder::finish() && {
   std::uint64_t edges = 0;
   InterruptPoll poll;
   // Lists are hashed in slot order, the next ones loaded a few slots ahead.
-  graph_.adjacency.for_each_ahead(kHashAhead, [](const VertexSet& ahead) { ahead.prefetch_table(); },
+  graph_.adjacency_.for_each_ahead(kHashAhead, [](const VertexSet& ahead) { ahead.prefetch_table(); },
                                   [&](Vertex u, VertexSet& set) {
                                     set.hash_list(scratch);
                                     poll.tick(static_cast<std::int64_t>(set.size()) + 1);
@@ -154,7 +154,7 @@ Graph GraphBuilder::finish() && {
                                       ++edges;
                                     }
                                   });
-  graph_.edge_count = edges;
+  graph_.edge_count_ = edges;
   return std::move(graph_);
 }
 

@@ -21,9 +21,8 @@ VertexList r_neighbours(const Graph& graph, Vertex u, std::uint32_t r) {
   // are met; the rim, at distance r, is never expanded and so never looked
   // up. A step that adds nothing ends the walk, since no later step could
   // add anything either; r may be as large as 2^32 - 1.
-  const AdjacencyMap& adjacency = graph.adjacency;
-  SlotQueue queue(adjacency);
-  SlotFinder finder(adjacency);
+  SlotQueue queue = graph.slot_queue();
+  SlotFinder finder = graph.slot_finder();
   auto found = [&](std::size_t slot, Vertex v) {
     if (slot == detail::kNotFound) (void)graph.neighbours(v);  // faults: only u can be absent
     queue.push(slot);

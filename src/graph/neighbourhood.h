@@ -1,7 +1,8 @@
 // Neighbourhood queries over vertex sets, and the ball around a vertex.
 //
-// The set-valued queries take any set type with for_each, contains and
-// size: the argument set of a Python call as well as the core's own sets.
+// The set-valued queries take any readable vertex set
+// (vertex_set_concepts.h): the argument set of a Python call as well as the
+// core's own sets.
 // They only read the graph; each result is a new array of distinct
 // vertices the caller owns, sharing no storage with the graph (the binding
 // turns it straight into a Python set, so no hash set of the core's own is
@@ -23,9 +24,14 @@
 #include "graph/hash_order.h"
 #include "graph/membership.h"
 #include "graph/slot_walk.h"
+#include "graph/vertex_set_concepts.h"
 #include "graph/working_set.h"
 
 namespace quiverlane {
+
+// A contraction hands its working sets to these queries, and a call's
+// argument set, a WorkingSet too, comes to contract() as well.
+static_assert(PickableVertexSet<WorkingSet>);
 
 // Distinct vertices, in no meaningful order.
 using VertexList = std::vector<Vertex>;
@@ -38,9 +44,9 @@ inline constexpr std::size_t kOrderMembersFrom = std::size_t{1} << 14;
 // Queues the slot of every member of c; the first absent member met
 // faults. Large sets are looked up in order of hash, so their lookups, and
 // later the loads of their entries and tables, sweep memory in order.
-template <class Set>
+template <ReadableVertexSet Set>
 void queue_members(const Graph& graph, const Set& c, SlotQueue& queue) {
-  SlotFinder finder(graph.adjacency);
+  SlotFinder finder = graph.slot_finder();
   auto found = [&](std::size_t slot, Vertex x) {
     if (slot == kNotFound) (void)graph.neighbours(x);  // faults: x is absent
     queue.push(slot);
@@ -75,9 +81,9 @@ void collect_neighbours(const Graph& graph, SlotQueue& queue, WorkingSet& out, K
 // a member. Testing membership while collecting, instead of collecting
 // everything and removing members afterwards, saves the second pass and
 // never stores what would be removed.
-template <class Set>
+template <ReadableVertexSet Set>
 void add_open_neighbourhood(const Graph& graph, const Set& c, WorkingSet& out) {
-  SlotQueue queue(graph.adjacency);
+  SlotQueue queue = graph.slot_queue();
   queue_members(graph, c, queue);
   const Membership<Set> members(c);
   collect_neighbours(graph, queue, out, [&members](Vertex w) { return !members.contains(w); });
@@ -95,7 +101,7 @@ inline VertexList to_list(const WorkingSet& set) {
 // The open neighbourhood: vertices adjacent to some member of `c` that are
 // not members themselves. Loops and edges between members add nothing.
 // O(sum of the members' degrees).
-template <class Set>
+template <ReadableVertexSet Set>
 VertexList neighbourhood(const Graph& graph, const Set& c) {
   WorkingSet found;
   detail::add_open_neighbourhood(graph, c, found);
@@ -106,9 +112,9 @@ VertexList neighbourhood(const Graph& graph, const Set& c) {
 // when it is a neighbour of some member (another member, or itself by a
 // loop), so this is not the open neighbourhood plus `c`.
 // O(sum of the members' degrees).
-template <class Set>
+template <ReadableVertexSet Set>
 VertexList closed_neighbourhood(const Graph& graph, const Set& c) {
-  SlotQueue queue(graph.adjacency);
+  SlotQueue queue = graph.slot_queue();
   detail::queue_members(graph, c, queue);
   WorkingSet found;
   detail::collect_neighbours(graph, queue, found, [](Vertex) { return true; });

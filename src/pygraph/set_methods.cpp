@@ -8,6 +8,7 @@
 #include "graph/components.h"
 #include "graph/contraction.h"
 #include "graph/neighbourhood.h"
+#include "graph/subgraph.h"
 #include "pygraph/graph_object.h"
 #include "pygraph/methods.h"
 

@@ -54,11 +54,11 @@ QUIVERLANE_NOARGS_METHOD(vertices) {
     SharedAccess access(self);
     // The keys straight into an array, not into a set of our own first: the
     // new Python set is the only one needed.
-    const AdjacencyMap& adjacency = access.graph().adjacency;
+    const Graph& graph = access.graph();
     std::vector<Vertex> all;
-    all.reserve(adjacency.size());
+    all.reserve(graph.num_vertices());
     InterruptPoll poll;
-    adjacency.for_each([&](Vertex v, const VertexSet&) {
+    graph.for_each_vertex([&](Vertex v) {
       poll.tick();
       all.push_back(v);
     });
@@ -83,7 +83,7 @@ QUIVERLANE_ARGS_METHOD(neighbours) {
     // In a large graph u's entry, and then its neighbour table, come from
     // memory: the empty set is made while the entry loads, and the table
     // starts loading as soon as its address is known.
-    graph.adjacency.prefetch(v);
+    graph.prefetch(v);
     PyRef set = new_python_set();
     const VertexSet& members = graph.neighbours(v);
     members.prefetch_table();
