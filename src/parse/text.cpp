@@ -12,7 +12,7 @@ std::size_t char_at(const std::uint8_t* p, const std::uint8_t* last,
                     std::size_t& ill_formed) noexcept {
   const std::uint8_t lead = *p;
   if (lead < 0x80) return 1;
-  // Lengths and the range of the second byte: E0 and F0 would allow
+  // Four leads narrow the second byte's range: E0 and F0 would allow
   // overlong forms, ED the UTF-16 surrogates, F4 code points above U+10FFFF.
   std::size_t length;
   std::uint8_t low = 0x80, high = 0xBF;
@@ -45,7 +45,7 @@ std::size_t char_at(const std::uint8_t* p, const std::uint8_t* last,
 }  // namespace
 
 bool is_valid_utf8(const std::uint8_t* p, const std::uint8_t* last) noexcept {
-  std::size_t ill_formed;
+  std::size_t ill_formed = 0;
   while (p != last) {
     if (*p < 0x80) {
       ++p;
