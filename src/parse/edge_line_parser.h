@@ -185,7 +185,10 @@ class EdgeLineParser {
     return take_tokens(bounds, count);
   }
 
-  bool take_tokens(const std::uint8_t* const* bounds, unsigned count) {
+  // Out of line: inlined, it crowds the registers of the fast path in
+  // take_lines, which almost every line takes, and costs each of those lines
+  // an instruction or so.
+  [[gnu::noinline]] bool take_tokens(const std::uint8_t* const* bounds, unsigned count) {
     if (count != 2) return refuse(EdgeListError::Kind::kTokenCount, {});
     Vertex ends[2];
     for (unsigned i = 0; i < 2; ++i) {
