@@ -16,10 +16,10 @@
 #include <memory>
 #include <string>
 
-#include "parse/edge_list.h"
+#include "parse/edge_list_reader.h"
 #include "parse/gzip_decoder.h"
 #include "parse/posix_file.h"
-#include "parse/read_lines.h"
+#include "parse/stream_parser.h"
 
 using namespace quiverlane;
 
@@ -46,7 +46,7 @@ double best_of(int repeats, F&& body) {
   return best;
 }
 
-template <class Source>
+template <ByteSource Source>
 std::uint64_t drain(Source& source) {
   const ReaderBuffers sizes;
   auto buffer = std::make_unique<std::uint8_t[]>(sizes.text);
@@ -86,9 +86,9 @@ int main(int argc, char** argv) {
     FoldingSink sink;
     if (gzip) {
       GzipDecoder decoder(file, sizes.compressed);
-      if (read_lines(decoder, sink, sizes.text)) std::abort();
+      if (parse_stream(decoder, sink, sizes.text)) std::abort();
     } else {
-      if (read_lines(file, sink, sizes.text)) std::abort();
+      if (parse_stream(file, sink, sizes.text)) std::abort();
     }
     edges = sink.edges;
     keep = keep + sink.fold;

@@ -27,7 +27,7 @@
 #include <variant>
 #include <vector>
 
-#include "parse/edge_list.h"
+#include "parse/edge_list_reader.h"
 #include "support/fault.h"
 
 using namespace quiverlane;
@@ -36,9 +36,12 @@ namespace {
 
 using Edges = std::set<std::pair<std::uint32_t, std::uint32_t>>;
 
+// How a refusal's text quotes the file's name here.
+constexpr std::string_view kName = "'edges'";
+
 struct Outcome {
   enum class Kind { kGraph, kTokenCount, kBadVertex, kOpen, kFault } kind;
-  std::string detail;  // message of a refusal or a fault
+  std::string detail;  // the text of a refusal (around kName) or a fault
   std::uint64_t line = 0;
   Edges edges;
   std::uint64_t vertices = 0;
@@ -131,12 +134,13 @@ Outcome reference(const std::string& data) {
       const std::size_t to = k < cps.size() ? cps[k].second : line.size();
       tokens.push_back(line.substr(from, to - from));
     }
+    const std::string refused = "while reading " + std::string(kName) + ": line " + std::to_string(i + 1);
     if (tokens.size() != 2)
-      return {Outcome::Kind::kTokenCount, "Line " + std::to_string(i) + " does not contain two tokens", i, {}, 0};
+      return {Outcome::Kind::kTokenCount, refused + " does not contain two tokens", i, {}, 0};
     std::uint32_t ends[2];
     for (int t = 0; t < 2; ++t) {
       if (!reference_vertex(tokens[t], ends[t]))
-        return {Outcome::Kind::kBadVertex, "Cannot parse vertex id " + tokens[t], i, {}, 0};
+        return {Outcome::Kind::kBadVertex, refused + ": cannot parse vertex id " + tokens[t], i, {}, 0};
     }
     outcome.edges.emplace(std::min(ends[0], ends[1]), std::max(ends[0], ends[1]));
     vertices.insert(ends[0]);
@@ -168,12 +172,13 @@ std::string put_on_disk(const std::string& data) {
 Outcome run(bool gzip, const std::string& path, const ReaderBuffers& buffers) {
   Outcome outcome{Outcome::Kind::kGraph, {}, 0, {}, 0};
   try {
-    EdgeListResult result = gzip ? read_gzip_edge_list(path, buffers) : read_edge_list(path, buffers);
+    const EdgeListFormat format = gzip ? EdgeListFormat::kGzip : EdgeListFormat::kPlain;
+    EdgeListResult result = read_edge_list_file(path, format, buffers);
     if (auto* error = std::get_if<EdgeListError>(&result)) {
       outcome.kind = error->kind == EdgeListError::Kind::kTokenCount ? Outcome::Kind::kTokenCount
                      : error->kind == EdgeListError::Kind::kBadVertex ? Outcome::Kind::kBadVertex
                                                                      : Outcome::Kind::kOpen;
-      outcome.detail = error->message;
+      outcome.detail = error->describe(kName);
       outcome.line = error->line;
       return outcome;
     }

@@ -444,6 +444,60 @@ def test_name_with_lone_surrogate():
         Graph.from_file("edges\ud800.txt")
 
 
+# --- the name in a refusal's note ---------------------------------------------------
+
+@pytest.mark.parametrize(
+    "name",
+    [
+        "it's.txt",
+        'say "hi".txt',
+        "both ' and \".gz",
+        "back\\slash.txt",
+        "gr\u00e1fico-\u56fe.txt",
+        "face-\U0001f600.gz",
+        "line\nbreak.txt",
+        "tab\tand\rreturn.txt",
+        "bell\x07-del\x7f.txt",
+        "no-break\u00a0space\u2028.txt",
+        "\u0301combining.gz",
+    ],
+)
+def test_note_quotes_the_name_as_repr_does(tmp_path, name):
+    path = str(tmp_path / name)
+    assert refusal(path) == f"while opening {path!r}: {os.strerror(errno.ENOENT)} (errno 2)"
+    data = b"1 2\n3 x\n"
+    pathlib.Path(path).write_bytes(gzip.compress(data) if name.endswith(".gz") else data)
+    assert refusal(path) == f"while reading {path!r}: line 2: cannot parse vertex id x"
+
+
+class OwnRepr(str):
+    def __repr__(self):
+        return "<edges \ud800\udfff \u00e9>"
+
+
+class FailingRepr(str):
+    def __repr__(self):
+        raise RuntimeError("no repr")
+
+
+def test_note_quotes_a_str_subclass_by_its_own_repr(tmp_path):
+    path = tmp_path / "edges.txt"
+    assert refusal(OwnRepr(path)) == (
+        f"while opening <edges \ud800\udfff \u00e9>: {os.strerror(errno.ENOENT)} (errno 2)"
+    )
+    path.write_bytes(b"1 2 3\n")
+    assert refusal(OwnRepr(path)) == (
+        "while reading <edges \ud800\udfff \u00e9>: line 1 does not contain two tokens"
+    )
+
+
+def test_name_without_a_repr_gives_the_error_without_a_note(tmp_path):
+    with pytest.raises(OSError) as info:
+        Graph.from_file(FailingRepr(tmp_path / "missing.txt"))
+    assert type(info.value) is OSError and info.value.args == ("IO-Error",)
+    assert not hasattr(info.value, "__notes__")
+
+
 @pytest.mark.parametrize(
     "args, kwargs, message",
     [

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <new>
 
-#include "parse/read_error.h"
+#include "parse/read_faults.h"
 #include "support/fault.h"
 
 namespace quiverlane {

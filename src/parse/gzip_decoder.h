@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "parse/byte_source.h"
 #include "parse/posix_file.h"
 
 namespace quiverlane {
@@ -57,5 +58,7 @@ class GzipDecoder {
   std::uint32_t data_crc_ = 0;
   std::uint32_t data_size_ = 0;  // modulo 2^32, as ISIZE stores it
 };
+
+static_assert(ByteSource<GzipDecoder>);
 
 }  // namespace quiverlane

@@ -6,7 +6,7 @@
 #include <cerrno>
 #include <string>
 
-#include "parse/read_error.h"
+#include "parse/read_faults.h"
 #include "support/interrupt.h"
 
 namespace quiverlane {

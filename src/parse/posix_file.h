@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string_view>
 
+#include "parse/byte_source.h"
+
 namespace quiverlane {
 
 class PosixFile {
@@ -29,5 +31,7 @@ class PosixFile {
   int fd_ = -1;
   int error_ = 0;
 };
+
+static_assert(ByteSource<PosixFile>);
 
 }  // namespace quiverlane

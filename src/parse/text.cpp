@@ -3,38 +3,77 @@
 namespace quiverlane::text {
 
 namespace {
-inline bool continuation(std::uint8_t byte) noexcept { return (byte & 0xC0) == 0x80; }
+
+// The length of the well-formed character at p (p < last), or 0 if none
+// begins there; then `ill_formed` gets the length of the longest start of
+// one found there (at least 1), which is a single ill-formed sequence to the
+// replacement rule of the Unicode standard.
+std::size_t char_at(const std::uint8_t* p, const std::uint8_t* last,
+                    std::size_t& ill_formed) noexcept {
+  const std::uint8_t lead = *p;
+  if (lead < 0x80) return 1;
+  // Four leads narrow the second byte's range: E0 and F0 would allow
+  // overlong forms, ED the UTF-16 surrogates, F4 code points above U+10FFFF.
+  std::size_t length;
+  std::uint8_t low = 0x80, high = 0xBF;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    if (lead == 0xE0) low = 0xA0;
+    if (lead == 0xED) high = 0x9F;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    if (lead == 0xF0) low = 0x90;
+    if (lead == 0xF4) high = 0x8F;
+  } else {
+    ill_formed = 1;  // stray continuation byte, C0, C1 or F5..FF
+    return 0;
+  }
+  const std::size_t left = static_cast<std::size_t>(last - p);
+  std::size_t i = 1;
+  for (; i < length && i < left; ++i) {
+    if (p[i] < low || p[i] > high) break;
+    low = 0x80;
+    high = 0xBF;
+  }
+  if (i == length) return length;
+  ill_formed = i;
+  return 0;
+}
+
 }  // namespace
 
 bool is_valid_utf8(const std::uint8_t* p, const std::uint8_t* last) noexcept {
+  std::size_t ill_formed = 0;
   while (p != last) {
-    const std::uint8_t lead = *p;
-    if (lead < 0x80) {
+    if (*p < 0x80) {
       ++p;
       continue;
     }
-    const std::size_t left = static_cast<std::size_t>(last - p);
-    if (lead >= 0xC2 && lead <= 0xDF) {
-      if (left < 2 || !continuation(p[1])) return false;
-      p += 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-      if (left < 3 || !continuation(p[1]) || !continuation(p[2])) return false;
-      // E0 would allow overlong forms, ED the UTF-16 surrogates.
-      if (lead == 0xE0 && p[1] < 0xA0) return false;
-      if (lead == 0xED && p[1] > 0x9F) return false;
-      p += 3;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-      if (left < 4 || !continuation(p[1]) || !continuation(p[2]) || !continuation(p[3]))
-        return false;
-      // F0 would allow overlong forms, F4 code points above U+10FFFF.
-      if (lead == 0xF0 && p[1] < 0x90) return false;
-      if (lead == 0xF4 && p[1] > 0x8F) return false;
-      p += 4;
-    } else {
-      return false;  // stray continuation byte, C0, C1 or F5..FF
-    }
+    const std::size_t length = char_at(p, last, ill_formed);
+    if (length == 0) return false;
+    p += length;
   }
   return true;
+}
+
+std::string with_replacement_characters(std::string_view bytes) {
+  const auto* p = reinterpret_cast<const std::uint8_t*>(bytes.data());
+  const auto* last = p + bytes.size();
+  std::string out;
+  out.reserve(bytes.size());
+  std::size_t ill_formed = 0;
+  while (p != last) {
+    if (const std::size_t length = char_at(p, last, ill_formed)) {
+      out.append(reinterpret_cast<const char*>(p), length);
+      p += length;
+    } else {
+      out += "\xEF\xBF\xBD";  // U+FFFD
+      p += ill_formed;
+    }
+  }
+  return out;
 }
 
 std::size_t space_length(const std::uint8_t* p, const std::uint8_t* last) noexcept {

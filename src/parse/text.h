@@ -4,6 +4,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <string_view>
 
 #include "graph/vertex.h"
 
@@ -11,6 +13,11 @@ namespace quiverlane::text {
 
 // Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
 bool is_valid_utf8(const std::uint8_t* first, const std::uint8_t* last) noexcept;
+
+// `bytes` made valid UTF-8: each maximal ill-formed sequence becomes one
+// U+FFFD, the Unicode standard's recommended practice, which decoders such
+// as Python's follow when told to replace.
+std::string with_replacement_characters(std::string_view bytes);
 
 // Byte length of the UTF-8 character starting at a valid lead byte.
 inline std::size_t char_length(std::uint8_t lead) noexcept {

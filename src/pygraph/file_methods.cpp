@@ -7,7 +7,7 @@
 #include "binding/conversions.h"
 #include "binding/guard.h"
 #include "binding/notes.h"
-#include "parse/edge_list.h"
+#include "parse/edge_list_reader.h"
 #include "pygraph/graph_object.h"
 #include "pygraph/methods.h"
 
@@ -16,15 +16,20 @@ namespace quiverlane::methods {
 namespace {
 
 // The reader's account of a refused file, e.g. "while reading 'x.txt':
-// line 3 does not contain two tokens", or nullptr if it cannot be made.
+// line 3 does not contain two tokens", or nullptr if it cannot be made. The
+// name is quoted as repr() quotes it; a str subclass's own repr may hold lone
+// surrogates, which pass through both conversions unchanged.
 PyRef describe(const EdgeListError& error, PyObject* name) {
-  const std::string detail = error.explanation();
-  PyRef text = PyRef::steal(PyUnicode_DecodeUTF8(
-      detail.data(), static_cast<Py_ssize_t>(detail.size()), "replace"));
-  if (!text) return {};
-  const char* format = error.kind == EdgeListError::Kind::kOpenFailure ? "while opening %R: %U"
-                                                                         : "while reading %R: %U";
-  return PyRef::steal(PyUnicode_FromFormat(format, name, text.get()));
+  PyRef quoted = PyRef::steal(PyObject_Repr(name));
+  if (!quoted) return {};
+  PyRef quoted_utf8 =
+      PyRef::steal(PyUnicode_AsEncodedString(quoted.get(), "utf-8", "surrogatepass"));
+  if (!quoted_utf8) return {};
+  const std::string_view quoted_name(PyBytes_AS_STRING(quoted_utf8.get()),
+                                     static_cast<std::size_t>(PyBytes_GET_SIZE(quoted_utf8.get())));
+  const std::string text = error.describe(quoted_name);
+  return PyRef::steal(
+      PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "surrogatepass"));
 }
 
 // OSError("IO-Error"), args exactly that, with the reader's account as a
@@ -41,8 +46,6 @@ PendingError reader_error(const EdgeListError& error, PyObject* name) {
   return PendingError(PyExc_OSError, std::move(exception));
 }
 
-bool names_gzip_file(std::string_view name) { return name.ends_with(".gz"); }
-
 }  // namespace
 
 QUIVERLANE_ARGS_METHOD(from_file) {
@@ -50,7 +53,7 @@ QUIVERLANE_ARGS_METHOD(from_file) {
   return guarded([&] {
     const auto [name_arg] = match_arguments("PyGraph.from_file()", kParamsFilename, {args, kwargs});
     const std::string_view name = to_file_name(name_arg);
-    EdgeListResult result = names_gzip_file(name) ? read_gzip_edge_list(name) : read_edge_list(name);
+    EdgeListResult result = read_edge_list_file(name);
     if (auto* graph = std::get_if<Graph>(&result)) return wrap_graph(std::move(*graph));
     throw reader_error(std::get<EdgeListError>(result), name_arg);
   });

@@ -1,4 +1,4 @@
-#include "parse/read_error.h"
+#include "parse/read_faults.h"
 
 #include <cstring>
 

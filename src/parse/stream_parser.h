@@ -1,20 +1,23 @@
-// The read loop shared by the plain and the gzip reader.
+// A whole byte stream parsed as edge lines, one window of it at a time: the
+// loop shared by plain and gzip files.
 #pragma once
 
 #include <cstddef>
 #include <optional>
 
-#include "parse/edge_lines.h"
+#include "parse/byte_source.h"
+#include "parse/edge_line_parser.h"
 #include "parse/text_window.h"
 #include "support/interrupt.h"
 
 namespace quiverlane {
 
-// Feeds every line of `source` (anything with read(into, capacity) that
-// returns 0 only at the end) to `sink`. Lines are handled as soon as they
-// are complete, so the data is never held whole.
-template <class Source, class Sink>
-std::optional<EdgeListError> read_lines(Source& source, Sink& sink, std::size_t window_capacity) {
+// Feeds every line of `source` to `sink`. Lines are handled as soon as they
+// are complete, so the data is never held whole. A refused line ends the
+// reading: what the source would give after it is never asked for, so a
+// refusal wins over a fault further on.
+template <ByteSource Source, EdgeSink Sink>
+std::optional<EdgeListError> parse_stream(Source& source, Sink& sink, std::size_t window_capacity) {
   TextWindow window(window_capacity);
   EdgeLineParser<Sink> parser(sink);
   for (;;) {
