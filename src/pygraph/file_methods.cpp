@@ -5,7 +5,6 @@
 #include <variant>
 
 #include "binding/conversions.h"
-#include "binding/guard.h"
 #include "binding/notes.h"
 #include "parse/edge_list.h"
 #include "pygraph/graph_object.h"
@@ -45,15 +44,11 @@ bool names_gzip_file(std::string_view name) { return name.ends_with(".gz"); }
 
 }  // namespace
 
-QUIVERLANE_ARGS_METHOD(from_file) {
-  (void)self;  // static: no graph is accessed
-  return guarded([&] {
-    const auto [name_arg] = match_arguments("PyGraph.from_file()", kParamsFilename, {args, kwargs});
-    const std::string_view name = to_file_name(name_arg);
-    EdgeListResult result = names_gzip_file(name) ? read_gzip_edge_list(name) : read_edge_list(name);
-    if (auto* graph = std::get_if<Graph>(&result)) return wrap_graph(std::move(*graph));
-    throw reader_error(std::get<EdgeListError>(result), name_arg);
-  });
+PyRef from_file(PyObject* name_arg) {
+  const std::string_view name = to_file_name(name_arg);
+  EdgeListResult result = names_gzip_file(name) ? read_gzip_edge_list(name) : read_edge_list(name);
+  if (auto* graph = std::get_if<Graph>(&result)) return wrap_graph(std::move(*graph));
+  throw reader_error(std::get<EdgeListError>(result), name_arg);
 }
 
 }  // namespace quiverlane::methods
