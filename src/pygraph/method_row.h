@@ -14,6 +14,13 @@
 // object per parameter, converts those itself in declaration order, and
 // returns the result. Access is taken before the arguments are matched, so a
 // conversion that runs Python code finds the graph already in use.
+//
+// The entry points are flattened: the guard, the access, the matcher's fast
+// path and (when its definition is in sight, as store_methods.h puts the
+// per-call methods) the work itself become one function, as when each
+// method was written out by hand. Left to its own limits the compiler keeps
+// the guard apart once the work is inlined into it, costing a call frame on
+// every call.
 #pragma once
 
 #include <Python.h>
@@ -66,7 +73,7 @@ using AccessFor = std::conditional_t<Kind == MethodKind::kExclusive, ExclusiveAc
 
 // (self, positional tuple, keyword dictionary or null).
 template <MethodKind Kind, FixedName Name, auto Work, FixedName... Params>
-PyObject* with_parameters(PyObject* self, PyObject* args, PyObject* kwargs) {
+[[gnu::flatten]] PyObject* with_parameters(PyObject* self, PyObject* args, PyObject* kwargs) {
   return guarded([&] {
     if constexpr (Kind == MethodKind::kStatic) {
       (void)self;  // no graph is accessed
@@ -82,7 +89,7 @@ PyObject* with_parameters(PyObject* self, PyObject* args, PyObject* kwargs) {
 
 // (self, unused): the interpreter refuses any argument before the call.
 template <MethodKind Kind, auto Work>
-PyObject* without_parameters(PyObject* self, PyObject* unused) {
+[[gnu::flatten]] PyObject* without_parameters(PyObject* self, PyObject* unused) {
   (void)unused;
   return guarded([&] {
     AccessFor<Kind> access(self);
@@ -91,7 +98,7 @@ PyObject* without_parameters(PyObject* self, PyObject* unused) {
 }
 
 template <auto Work>
-PyObject* constructing(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
+[[gnu::flatten]] PyObject* constructing(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
   (void)kwargs;  // the constructor ignores its arguments
   return guarded([&] {
     if (args == nullptr) python_api_call_failed();

@@ -2,6 +2,7 @@
 
 #include "pygraph/method_row.h"
 #include "pygraph/methods.h"
+#include "pygraph/store_methods.h"
 
 namespace quiverlane {
 

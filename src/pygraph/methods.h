@@ -1,5 +1,6 @@
 // The functions that do the work of the Graph methods, grouped by the file
-// that defines them. Each is named after its method and takes what the
+// that defines them; the store's methods are defined inline in
+// store_methods.h. Each is named after its method and takes what the
 // method's row in the registration table promises: the graph under the
 // access the row names, then the method's arguments as borrowed objects in
 // declaration order, still to be converted.
@@ -17,23 +18,6 @@ PyRef construct(PyTypeObject* type);
 
 // file_methods.cpp
 PyRef from_file(PyObject* name_arg);
-
-// store_methods.cpp
-PyRef num_vertices(const Graph& graph);
-PyRef num_edges(const Graph& graph);
-PyRef adjacent(const Graph& graph, PyObject* u_arg, PyObject* v_arg);
-PyRef degree(const Graph& graph, PyObject* u);
-PyRef contains(Graph& graph, PyObject* u);
-PyRef vertices(const Graph& graph);
-PyRef edges(const Graph& graph);
-PyRef neighbours(const Graph& graph, PyObject* u);
-PyRef add_vertex(Graph& graph, PyObject* u);
-PyRef add_edge(Graph& graph, PyObject* u_arg, PyObject* v_arg);
-PyRef remove_edge(Graph& graph, PyObject* u_arg, PyObject* v_arg);
-PyRef remove_vertex(Graph& graph, PyObject* u);
-PyRef remove_loops(Graph& graph);
-PyRef remove_isolates(Graph& graph);
-PyRef copy(const Graph& graph);
 
 // set_methods.cpp
 PyRef neighbourhood(const Graph& graph, PyObject* c);

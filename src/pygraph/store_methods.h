@@ -1,30 +1,40 @@
 // The store's methods: counts, membership, adjacency, degree, listing,
 // editing and copying.
+//
+// Defined here rather than in a source file of their own: these are the
+// calls made millions of times in a loop, and only the file that generates
+// their entry points (method_table.cpp) includes this one, so each entry
+// point compiles into a single function with no call in between.
+#pragma once
+
+#include <Python.h>
+
 #include <vector>
 
 #include "binding/conversions.h"
+#include "binding/py_ref.h"
 #include "binding/results.h"
+#include "graph/graph.h"
 #include "pygraph/graph_object.h"
-#include "pygraph/methods.h"
 #include "support/interrupt.h"
 
 namespace quiverlane::methods {
 
-PyRef num_vertices(const Graph& graph) { return count_to_python(graph.num_vertices()); }
+inline PyRef num_vertices(const Graph& graph) { return count_to_python(graph.num_vertices()); }
 
-PyRef num_edges(const Graph& graph) { return count_to_python(graph.num_edges()); }
+inline PyRef num_edges(const Graph& graph) { return count_to_python(graph.num_edges()); }
 
-PyRef adjacent(const Graph& graph, PyObject* u_arg, PyObject* v_arg) {
+inline PyRef adjacent(const Graph& graph, PyObject* u_arg, PyObject* v_arg) {
   const Vertex u = to_vertex(u_arg);
   const Vertex v = to_vertex(v_arg);
   return bool_to_python(graph.adjacent(u, v));
 }
 
-PyRef degree(const Graph& graph, PyObject* u) { return vertex_to_python(graph.degree(to_vertex(u))); }
+inline PyRef degree(const Graph& graph, PyObject* u) { return vertex_to_python(graph.degree(to_vertex(u))); }
 
-PyRef contains(Graph& graph, PyObject* u) { return bool_to_python(graph.contains(to_vertex(u))); }
+inline PyRef contains(Graph& graph, PyObject* u) { return bool_to_python(graph.contains(to_vertex(u))); }
 
-PyRef vertices(const Graph& graph) {
+inline PyRef vertices(const Graph& graph) {
   // The keys straight into an array, not into a set of our own first: the
   // new Python set is the only one needed.
   const AdjacencyMap& adjacency = graph.adjacency;
@@ -38,9 +48,9 @@ PyRef vertices(const Graph& graph) {
   return distinct_ids_to_python(all);
 }
 
-PyRef edges(const Graph& graph) { return edges_to_python(graph); }
+inline PyRef edges(const Graph& graph) { return edges_to_python(graph); }
 
-PyRef neighbours(const Graph& graph, PyObject* u) {
+inline PyRef neighbours(const Graph& graph, PyObject* u) {
   const Vertex v = to_vertex(u);
   // In a large graph u's entry, and then its neighbour table, come from
   // memory: the empty set is made while the entry loads, and the table
@@ -55,29 +65,29 @@ PyRef neighbours(const Graph& graph, PyObject* u) {
   return set;
 }
 
-PyRef add_vertex(Graph& graph, PyObject* u) {
+inline PyRef add_vertex(Graph& graph, PyObject* u) {
   graph.add_vertex(to_vertex(u));
   return none_to_python();
 }
 
-PyRef add_edge(Graph& graph, PyObject* u_arg, PyObject* v_arg) {
+inline PyRef add_edge(Graph& graph, PyObject* u_arg, PyObject* v_arg) {
   const Vertex u = to_vertex(u_arg);
   const Vertex v = to_vertex(v_arg);
   return bool_to_python(graph.add_edge(u, v));
 }
 
-PyRef remove_edge(Graph& graph, PyObject* u_arg, PyObject* v_arg) {
+inline PyRef remove_edge(Graph& graph, PyObject* u_arg, PyObject* v_arg) {
   const Vertex u = to_vertex(u_arg);
   const Vertex v = to_vertex(v_arg);
   return bool_to_python(graph.remove_edge(u, v));
 }
 
-PyRef remove_vertex(Graph& graph, PyObject* u) { return bool_to_python(graph.remove_vertex(to_vertex(u))); }
+inline PyRef remove_vertex(Graph& graph, PyObject* u) { return bool_to_python(graph.remove_vertex(to_vertex(u))); }
 
-PyRef remove_loops(Graph& graph) { return count_to_python(graph.remove_loops()); }
+inline PyRef remove_loops(Graph& graph) { return count_to_python(graph.remove_loops()); }
 
-PyRef remove_isolates(Graph& graph) { return count_to_python(graph.remove_isolates()); }
+inline PyRef remove_isolates(Graph& graph) { return count_to_python(graph.remove_isolates()); }
 
-PyRef copy(const Graph& graph) { return wrap_graph(graph.copy()); }
+inline PyRef copy(const Graph& graph) { return wrap_graph(graph.copy()); }
 
 }  // namespace quiverlane::methods
