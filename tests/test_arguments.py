@@ -130,6 +130,23 @@ def test_missing_argument_beats_key_that_is_not_str(method, args):
     assert message == f"PyGraph.{method}() missing required positional argument: {first}"
 
 
+PARAMETER_NAMES = {
+    "adjacent": ["u", "v"], "degree": ["u"], "contains": ["u"], "neighbours": ["u"],
+    "neighbourhood": ["c"], "closed_neighbourhood": ["c"], "r_neighbours": ["u", "r"],
+    "add_vertex": ["u"], "add_edge": ["u", "v"], "remove_edge": ["u", "v"], "remove_vertex": ["u"],
+    "contract": ["vertices"], "contract_into": ["center", "vertices"], "subgraph": ["vertices"],
+}
+
+
+@pytest.mark.parametrize(
+    "method, missing", [(method, name) for method, names in PARAMETER_NAMES.items() for name in names])
+def test_every_parameter_answers_to_its_name(method, missing):
+    # The others by keyword are taken; the one left out is reported by name.
+    given = {name: 1 for name in PARAMETER_NAMES[method] if name != missing}
+    message = type_error_message(method, **given)
+    assert message == f"PyGraph.{method}() missing required positional argument: {missing}"
+
+
 @pytest.mark.parametrize(
     "kwargs, message",
     [

@@ -5,7 +5,6 @@
 #include <variant>
 
 #include "binding/conversions.h"
-#include "binding/guard.h"
 #include "binding/notes.h"
 #include "parse/edge_list_reader.h"
 #include "pygraph/graph_object.h"
@@ -48,15 +47,11 @@ PendingError reader_error(const EdgeListError& error, PyObject* name) {
 
 }  // namespace
 
-QUIVERLANE_ARGS_METHOD(from_file) {
-  (void)self;  // static: no graph is accessed
-  return guarded([&] {
-    const auto [name_arg] = match_arguments("PyGraph.from_file()", kParamsFilename, {args, kwargs});
-    const std::string_view name = to_file_name(name_arg);
-    EdgeListResult result = read_edge_list_file(name);
-    if (auto* graph = std::get_if<Graph>(&result)) return wrap_graph(std::move(*graph));
-    throw reader_error(std::get<EdgeListError>(result), name_arg);
-  });
+PyRef from_file(PyObject* name_arg) {
+  const std::string_view name = to_file_name(name_arg);
+  EdgeListResult result = read_edge_list_file(name);
+  if (auto* graph = std::get_if<Graph>(&result)) return wrap_graph(std::move(*graph));
+  throw reader_error(std::get<EdgeListError>(result), name_arg);
 }
 
 }  // namespace quiverlane::methods

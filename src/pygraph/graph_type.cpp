@@ -11,6 +11,7 @@
 #include "binding/results.h"
 #include "pygraph/graph_object.h"
 #include "pygraph/method_table.h"
+#include "pygraph/methods.h"
 #include "support/fault.h"
 
 namespace quiverlane {
@@ -19,19 +20,16 @@ namespace {
 
 PyTypeObject* the_graph_type = nullptr;
 
-PyObject* graph_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
-  (void)kwargs;  // the constructor ignores its arguments
-  return guarded([&] {
-    if (args == nullptr) python_api_call_failed();
-    Graph graph;
-    allocfunc alloc = type->tp_alloc != nullptr ? type->tp_alloc : PyType_GenericAlloc;
-    PyRef object = PyRef::steal(alloc(type, 0));
-    if (!object) throw_python_error();
-    GraphObject* self = as_graph_object(object.get());
-    self->access_flag = 0;
-    new (&self->graph) Graph(std::move(graph));
-    return object;
-  });
+// A new instance of `type` holding `graph`, or null with the allocation's
+// Python error pending (the graph then stays with the caller).
+PyRef new_graph_object(PyTypeObject* type, Graph&& graph) {
+  allocfunc alloc = type->tp_alloc != nullptr ? type->tp_alloc : PyType_GenericAlloc;
+  PyRef object = PyRef::steal(alloc(type, 0));
+  if (!object) return object;
+  GraphObject* self = as_graph_object(object.get());
+  self->access_flag = 0;
+  new (&self->graph) Graph(std::move(graph));
+  return object;
 }
 
 PyObject* graph_repr(PyObject* self) {
@@ -76,11 +74,11 @@ PyTypeObject* create_graph_type() {
 
   std::vector<PyMethodDef> defs;
   for (const RegistrationEntry& entry : registration_table()) {
-    if (entry.kind == EntryKind::kConstructor) {
-      type->tp_new = graph_new;
+    if (entry.kind == MethodKind::kConstructor) {
+      type->tp_new = entry.constructor;
       continue;
     }
-    defs.push_back({lasting_copy(entry.name), entry.entry_point, entry.flags, ""});
+    defs.push_back({lasting_copy(entry.name), entry.method, entry.flags, ""});
   }
   defs.push_back({nullptr, nullptr, 0, nullptr});
   auto* methods = new PyMethodDef[defs.size()];
@@ -108,12 +106,15 @@ PyTypeObject* graph_type() {
 }
 
 PyRef wrap_graph(Graph&& graph) {
-  PyTypeObject* type = graph_type();
-  PyRef object = PyRef::steal(PyType_GenericAlloc(type, 0));
+  PyRef object = new_graph_object(graph_type(), std::move(graph));
   if (!object) unexpected_failure(describe_and_clear_python_error());
-  GraphObject* self = as_graph_object(object.get());
-  self->access_flag = 0;
-  new (&self->graph) Graph(std::move(graph));
+  return object;
+}
+
+PyRef methods::construct(PyTypeObject* type) {
+  Graph graph;
+  PyRef object = new_graph_object(type, std::move(graph));
+  if (!object) throw_python_error();
   return object;
 }
 

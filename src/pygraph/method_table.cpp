@@ -1,51 +1,50 @@
 #include "pygraph/method_table.h"
 
+#include "pygraph/method_row.h"
 #include "pygraph/methods.h"
+#include "pygraph/store_methods.h"
 
 namespace quiverlane {
 
+// Inside the work functions' namespace, so that a name such as `contract`
+// means the method's work and not the graph operation of the same name.
+namespace methods {
 namespace {
 
-// Methods taking keywords are stored as PyCFunction, as the C API requires;
-// the flags tell the interpreter their real signature.
-template <class F>
-PyCFunction as_cfunction(F* function) {
-  return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(function));
-}
+using enum MethodKind;
 
-constexpr int kArgs = METH_VARARGS | METH_KEYWORDS;
-
-using namespace methods;
-
+// kind, Python name, work function, parameters. contains only reads, but
+// takes exclusive access like the editing methods.
 const RegistrationEntry kTable[] = {
-    {EntryKind::kConstructor, "__new__", nullptr, METH_VARARGS | METH_KEYWORDS},
-    {EntryKind::kStaticMethod, "from_file", as_cfunction(from_file), kArgs | METH_STATIC},
-    {EntryKind::kInstanceMethod, "num_vertices", as_cfunction(num_vertices), METH_NOARGS},
-    {EntryKind::kInstanceMethod, "num_edges", as_cfunction(num_edges), METH_NOARGS},
-    {EntryKind::kInstanceMethod, "adjacent", as_cfunction(adjacent), kArgs},
-    {EntryKind::kInstanceMethod, "degree", as_cfunction(degree), kArgs},
-    {EntryKind::kInstanceMethod, "contains", as_cfunction(contains), kArgs},
-    {EntryKind::kInstanceMethod, "vertices", as_cfunction(vertices), METH_NOARGS},
-    {EntryKind::kInstanceMethod, "edges", as_cfunction(edges), METH_NOARGS},
-    {EntryKind::kInstanceMethod, "neighbours", as_cfunction(neighbours), kArgs},
-    {EntryKind::kInstanceMethod, "neighbourhood", as_cfunction(neighbourhood), kArgs},
-    {EntryKind::kInstanceMethod, "closed_neighbourhood", as_cfunction(closed_neighbourhood), kArgs},
-    {EntryKind::kInstanceMethod, "r_neighbours", as_cfunction(r_neighbours), kArgs},
-    {EntryKind::kInstanceMethod, "add_vertex", as_cfunction(add_vertex), kArgs},
-    {EntryKind::kInstanceMethod, "add_edge", as_cfunction(add_edge), kArgs},
-    {EntryKind::kInstanceMethod, "remove_edge", as_cfunction(remove_edge), kArgs},
-    {EntryKind::kInstanceMethod, "remove_vertex", as_cfunction(remove_vertex), kArgs},
-    {EntryKind::kInstanceMethod, "remove_loops", as_cfunction(remove_loops), METH_NOARGS},
-    {EntryKind::kInstanceMethod, "remove_isolates", as_cfunction(remove_isolates), METH_NOARGS},
-    {EntryKind::kInstanceMethod, "contract", as_cfunction(contract), kArgs},
-    {EntryKind::kInstanceMethod, "contract_into", as_cfunction(contract_into), kArgs},
-    {EntryKind::kInstanceMethod, "copy", as_cfunction(copy), METH_NOARGS},
-    {EntryKind::kInstanceMethod, "subgraph", as_cfunction(subgraph), kArgs},
-    {EntryKind::kInstanceMethod, "components", as_cfunction(components), METH_NOARGS},
+    constructor<construct>(),
+    method<kStatic, "from_file", from_file, "filename">(),
+    method<kShared, "num_vertices", num_vertices>(),
+    method<kShared, "num_edges", num_edges>(),
+    method<kShared, "adjacent", adjacent, "u", "v">(),
+    method<kShared, "degree", degree, "u">(),
+    method<kExclusive, "contains", contains, "u">(),
+    method<kShared, "vertices", vertices>(),
+    method<kShared, "edges", edges>(),
+    method<kShared, "neighbours", neighbours, "u">(),
+    method<kShared, "neighbourhood", neighbourhood, "c">(),
+    method<kShared, "closed_neighbourhood", closed_neighbourhood, "c">(),
+    method<kShared, "r_neighbours", r_neighbours, "u", "r">(),
+    method<kExclusive, "add_vertex", add_vertex, "u">(),
+    method<kExclusive, "add_edge", add_edge, "u", "v">(),
+    method<kExclusive, "remove_edge", remove_edge, "u", "v">(),
+    method<kExclusive, "remove_vertex", remove_vertex, "u">(),
+    method<kExclusive, "remove_loops", remove_loops>(),
+    method<kExclusive, "remove_isolates", remove_isolates>(),
+    method<kExclusive, "contract", contract, "vertices">(),
+    method<kExclusive, "contract_into", contract_into, "center", "vertices">(),
+    method<kShared, "copy", copy>(),
+    method<kShared, "subgraph", subgraph, "vertices">(),
+    method<kShared, "components", components>(),
 };
 
 }  // namespace
+}  // namespace methods
 
-std::span<const RegistrationEntry> registration_table() { return kTable; }
+std::span<const RegistrationEntry> registration_table() { return methods::kTable; }
 
 }  // namespace quiverlane

@@ -4,18 +4,21 @@
 
 #include <Python.h>
 
-#include <cstddef>
 #include <span>
 
 namespace quiverlane {
 
-enum class EntryKind { kConstructor, kStaticMethod, kInstanceMethod };
+// What a method is called on, and so the access it takes to the graph:
+// none for the constructor and the static method, shared or exclusive for
+// the instance methods.
+enum class MethodKind { kConstructor, kStatic, kShared, kExclusive };
 
 struct RegistrationEntry {
-  EntryKind kind;
-  const char* name;
-  PyCFunction entry_point;  // for the constructor: unused (see graph_new)
+  MethodKind kind;
+  const char* name;     // "__new__" for the constructor
   int flags;
+  PyCFunction method;   // null for the constructor
+  newfunc constructor;  // null for every method
 };
 
 std::span<const RegistrationEntry> registration_table();

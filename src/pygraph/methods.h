@@ -1,51 +1,31 @@
-// Entry points of the Graph methods, in registration order, and the
-// parameter lists they match against.
+// The functions that do the work of the Graph methods, grouped by the file
+// that defines them; the store's methods are defined inline in
+// store_methods.h. Each is named after its method and takes what the
+// method's row in the registration table promises: the graph under the
+// access the row names, then the method's arguments as borrowed objects in
+// declaration order, still to be converted.
 #pragma once
 
 #include <Python.h>
 
-#include <array>
-
-#include "binding/arguments.h"
+#include "binding/py_ref.h"
+#include "graph/graph.h"
 
 namespace quiverlane::methods {
 
-inline constexpr std::array<ParamDescription, 2> kParamsUV{{{"u", false, false}, {"v", false, false}}};
-inline constexpr std::array<ParamDescription, 1> kParamsU{{{"u", false, false}}};
-inline constexpr std::array<ParamDescription, 1> kParamsC{{{"c", false, false}}};
-inline constexpr std::array<ParamDescription, 2> kParamsUR{{{"u", false, false}, {"r", false, false}}};
-inline constexpr std::array<ParamDescription, 1> kParamsVertices{{{"vertices", false, false}}};
-inline constexpr std::array<ParamDescription, 2> kParamsCenterVertices{
-    {{"center", false, false}, {"vertices", false, false}}};
-inline constexpr std::array<ParamDescription, 1> kParamsFilename{{{"filename", false, false}}};
+// graph_type.cpp: a new, empty Graph.
+PyRef construct(PyTypeObject* type);
 
-// Methods with parameters: (self, positional tuple, keyword dict or null).
-#define QUIVERLANE_ARGS_METHOD(name) PyObject* name(PyObject* self, PyObject* args, PyObject* kwargs)
-// Parameterless methods: (self, unused).
-#define QUIVERLANE_NOARGS_METHOD(name) PyObject* name(PyObject* self, PyObject* unused)
+// file_methods.cpp
+PyRef from_file(PyObject* name_arg);
 
-QUIVERLANE_ARGS_METHOD(from_file);
-QUIVERLANE_NOARGS_METHOD(num_vertices);
-QUIVERLANE_NOARGS_METHOD(num_edges);
-QUIVERLANE_ARGS_METHOD(adjacent);
-QUIVERLANE_ARGS_METHOD(degree);
-QUIVERLANE_ARGS_METHOD(contains);
-QUIVERLANE_NOARGS_METHOD(vertices);
-QUIVERLANE_NOARGS_METHOD(edges);
-QUIVERLANE_ARGS_METHOD(neighbours);
-QUIVERLANE_ARGS_METHOD(neighbourhood);
-QUIVERLANE_ARGS_METHOD(closed_neighbourhood);
-QUIVERLANE_ARGS_METHOD(r_neighbours);
-QUIVERLANE_ARGS_METHOD(add_vertex);
-QUIVERLANE_ARGS_METHOD(add_edge);
-QUIVERLANE_ARGS_METHOD(remove_edge);
-QUIVERLANE_ARGS_METHOD(remove_vertex);
-QUIVERLANE_NOARGS_METHOD(remove_loops);
-QUIVERLANE_NOARGS_METHOD(remove_isolates);
-QUIVERLANE_ARGS_METHOD(contract);
-QUIVERLANE_ARGS_METHOD(contract_into);
-QUIVERLANE_NOARGS_METHOD(copy);
-QUIVERLANE_ARGS_METHOD(subgraph);
-QUIVERLANE_NOARGS_METHOD(components);
+// set_methods.cpp
+PyRef neighbourhood(const Graph& graph, PyObject* c);
+PyRef closed_neighbourhood(const Graph& graph, PyObject* c);
+PyRef r_neighbours(const Graph& graph, PyObject* u_arg, PyObject* r_arg);
+PyRef contract(Graph& graph, PyObject* vertices_arg);
+PyRef contract_into(Graph& graph, PyObject* center_arg, PyObject* vertices_arg);
+PyRef subgraph(const Graph& graph, PyObject* vertices_arg);
+PyRef components(const Graph& graph);
 
 }  // namespace quiverlane::methods

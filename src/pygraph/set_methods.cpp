@@ -3,7 +3,6 @@
 // so a conversion failure never reaches the graph.
 #include "binding/argument_set.h"
 #include "binding/conversions.h"
-#include "binding/guard.h"
 #include "binding/results.h"
 #include "graph/components.h"
 #include "graph/contraction.h"
@@ -40,73 +39,43 @@ class CollectorPause {
 
 }  // namespace
 
-QUIVERLANE_ARGS_METHOD(neighbourhood) {
-  return guarded([&] {
-    SharedAccess access(self);
-    const auto [c] = match_arguments("PyGraph.neighbourhood()", kParamsC, {args, kwargs});
-    const ArgumentSet members = to_argument_set(c);
-    return distinct_ids_to_python(neighbourhood(access.graph(), members));
-  });
+PyRef neighbourhood(const Graph& graph, PyObject* c) {
+  const ArgumentSet members = to_argument_set(c);
+  return distinct_ids_to_python(quiverlane::neighbourhood(graph, members));
 }
 
-QUIVERLANE_ARGS_METHOD(closed_neighbourhood) {
-  return guarded([&] {
-    SharedAccess access(self);
-    const auto [c] =
-        match_arguments("PyGraph.closed_neighbourhood()", kParamsC, {args, kwargs});
-    const ArgumentSet members = to_argument_set(c);
-    return distinct_ids_to_python(closed_neighbourhood(access.graph(), members));
-  });
+PyRef closed_neighbourhood(const Graph& graph, PyObject* c) {
+  const ArgumentSet members = to_argument_set(c);
+  return distinct_ids_to_python(quiverlane::closed_neighbourhood(graph, members));
 }
 
-QUIVERLANE_ARGS_METHOD(r_neighbours) {
-  return guarded([&] {
-    SharedAccess access(self);
-    const auto [u_arg, r_arg] = match_arguments("PyGraph.r_neighbours()", kParamsUR, {args, kwargs});
-    const Vertex u = to_vertex(u_arg);
-    const std::uint32_t r = to_radius(r_arg);
-    return distinct_ids_to_python(r_neighbours(access.graph(), u, r));
-  });
+PyRef r_neighbours(const Graph& graph, PyObject* u_arg, PyObject* r_arg) {
+  const Vertex u = to_vertex(u_arg);
+  const std::uint32_t r = to_radius(r_arg);
+  return distinct_ids_to_python(quiverlane::r_neighbours(graph, u, r));
 }
 
-QUIVERLANE_ARGS_METHOD(contract) {
-  return guarded([&] {
-    ExclusiveAccess access(self);
-    const auto [vertices_arg] = match_arguments("PyGraph.contract()", kParamsVertices, {args, kwargs});
-    const ArgumentSet vertices = to_argument_set(vertices_arg);
-    return vertex_to_python(contract(access.graph(), vertices));
-  });
+PyRef contract(Graph& graph, PyObject* vertices_arg) {
+  const ArgumentSet vertices = to_argument_set(vertices_arg);
+  return vertex_to_python(quiverlane::contract(graph, vertices));
 }
 
-QUIVERLANE_ARGS_METHOD(contract_into) {
-  return guarded([&] {
-    ExclusiveAccess access(self);
-    const auto [center_arg, vertices_arg] =
-        match_arguments("PyGraph.contract_into()", kParamsCenterVertices, {args, kwargs});
-    const Vertex center = to_vertex(center_arg);
-    const ArgumentSet vertices = to_argument_set(vertices_arg);
-    contract_into(access.graph(), center, vertices);
-    return none_to_python();
-  });
+PyRef contract_into(Graph& graph, PyObject* center_arg, PyObject* vertices_arg) {
+  const Vertex center = to_vertex(center_arg);
+  const ArgumentSet vertices = to_argument_set(vertices_arg);
+  quiverlane::contract_into(graph, center, vertices);
+  return none_to_python();
 }
 
-QUIVERLANE_ARGS_METHOD(subgraph) {
-  return guarded([&] {
-    SharedAccess access(self);
-    const auto [vertices_arg] = match_arguments("PyGraph.subgraph()", kParamsVertices, {args, kwargs});
-    const ArgumentSet vertices = to_argument_set(vertices_arg);
-    return wrap_graph(subgraph(access.graph(), vertices));
-  });
+PyRef subgraph(const Graph& graph, PyObject* vertices_arg) {
+  const ArgumentSet vertices = to_argument_set(vertices_arg);
+  return wrap_graph(quiverlane::subgraph(graph, vertices));
 }
 
-QUIVERLANE_NOARGS_METHOD(components) {
-  (void)unused;
-  return guarded([&] {
-    SharedAccess access(self);
-    const VertexGroups parts = components(access.graph());
-    const CollectorPause pause;
-    return groups_to_python(parts);
-  });
+PyRef components(const Graph& graph) {
+  const VertexGroups parts = quiverlane::components(graph);
+  const CollectorPause pause;
+  return groups_to_python(parts);
 }
 
 }  // namespace quiverlane::methods
