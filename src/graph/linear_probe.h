@@ -272,4 +272,11 @@ struct Probe {
   }
 };
 
+// The probing of a set, whose slots are the keys themselves.
+struct SlotIsKey {
+  static Vertex get(Vertex slot) noexcept { return slot; }
+};
+template <class Layout>
+using SetProbe = Probe<Vertex, SlotIsKey, Layout>;
+
 }  // namespace quiverlane::detail

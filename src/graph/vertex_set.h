@@ -35,11 +35,8 @@
 namespace quiverlane {
 
 class VertexSet {
-  struct KeyOf {
-    static Vertex get(Vertex slot) noexcept { return slot; }
-  };
   using Layout = detail::ScaledLayout;
-  using Probe = detail::Probe<Vertex, KeyOf, Layout>;
+  using Probe = detail::SetProbe<Layout>;
 
  public:
   static constexpr std::size_t kInlineCapacity = 3;

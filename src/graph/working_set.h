@@ -33,11 +33,8 @@ struct WorkingSetKey : detail::MaskedHashKey {
 };
 
 class WorkingSet {
-  struct KeyOf {
-    static Vertex get(Vertex slot) noexcept { return slot; }
-  };
   using Layout = detail::MaskedLayout;
-  using Probe = detail::Probe<Vertex, KeyOf, Layout>;
+  using Probe = detail::SetProbe<Layout>;
 
  public:
   explicit WorkingSet(const WorkingSetKey& key = {}) noexcept
