@@ -1,6 +1,6 @@
 """Builds and runs the native property tests of the hash containers and the
-graph store (tests/cpp), with sanitizers and failure injection where the
-compiler has them.
+graph store (tests/cpp, one program per test_*.cpp file), with sanitizers
+and failure injection where the compiler has them.
 
 CMake builds them (options QUIVERLANE_NATIVE_TESTS and QUIVERLANE_SANITIZE)
 in the pytest cache, so only the first run after a change pays for the
@@ -10,6 +10,7 @@ checks that matter most would silently be missing.
 """
 
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -18,12 +19,16 @@ import pytest
 
 from conftest import REPO_ROOT
 
-# (name, sanitized, target), tried in order; the first that builds is used.
+# The test programs, one per source file.
+PROGRAMS = sorted(path.stem for path in (REPO_ROOT / "tests" / "cpp").glob("test_*.cpp"))
+
+# (name, sanitized, program suffix), tried in order; the first that builds
+# is used.
 CONFIGS = [
-    ("sanitized, failure injection", True, "test_containers_failing_malloc"),
-    ("sanitized", True, "test_containers"),
-    ("plain, failure injection", False, "test_containers_failing_malloc"),
-    ("plain", False, "test_containers"),
+    ("sanitized, failure injection", True, "_failing_malloc"),
+    ("sanitized", True, ""),
+    ("plain, failure injection", False, "_failing_malloc"),
+    ("plain", False, ""),
 ]
 BEST = CONFIGS[0][0]
 
@@ -68,19 +73,20 @@ def configure(build_dir, sanitize):
     )
 
 
-def build(build_dir, sanitize, target):
-    """The built binary and "", or None and the errors."""
+def build(build_dir, sanitize, suffix):
+    """{program: built binary} and "", or None and the errors."""
+    targets = [program + suffix for program in PROGRAMS]
     done = configure(build_dir, sanitize)
     if done.returncode == 0:
-        done = run_tool(["cmake", "--build", build_dir, "--target", target,
+        done = run_tool(["cmake", "--build", build_dir, "--target", *targets,
                          "--parallel", str(os.cpu_count() or 2)])
     if done.returncode != 0:
         return None, done.stdout + done.stderr
-    return build_dir / "tests" / "cpp" / target, ""
+    return {program: build_dir / "tests" / "cpp" / (program + suffix) for program in PROGRAMS}, ""
 
 
 @pytest.fixture(scope="module")
-def native_binary(request, tmp_path_factory):
+def native_binaries(request, tmp_path_factory):
     if shutil.which("cmake") is None:
         unavailable("cmake is not on PATH")
     try:
@@ -88,16 +94,16 @@ def native_binary(request, tmp_path_factory):
     except AttributeError:  # the cache plugin is disabled
         cache_dir = tmp_path_factory.mktemp("native")
     errors = []
-    for name, sanitize, target in CONFIGS:
-        binary, error = build(cache_dir / ("sanitized" if sanitize else "plain"), sanitize, target)
-        if binary is not None:
+    for name, sanitize, suffix in CONFIGS:
+        binaries, error = build(cache_dir / ("sanitized" if sanitize else "plain"), sanitize, suffix)
+        if binaries is not None:
             if name != BEST and in_ci():
                 pytest.fail(
                     f"CI needs the native tests built '{BEST}', but only '{name}' builds:\n"
                     + "\n".join(errors),
                     pytrace=False,
                 )
-            return name, binary
+            return name, binaries
         errors.append(f"--- {name} ---\n{error}")
     pytest.fail("the native tests do not build:\n" + "\n".join(errors), pytrace=False)
 
@@ -109,16 +115,23 @@ def run_native(binary, seed, detect_leaks=True):
     return subprocess.run([str(binary), str(seed)], capture_output=True, text=True, timeout=300, env=env)
 
 
+def test_every_program_found():
+    assert {"test_vertex_set", "test_vertex_map", "test_working_set"} <= set(PROGRAMS)
+
+
+@pytest.mark.parametrize("program", PROGRAMS)
 @pytest.mark.parametrize("seed", [1, 2, 3])
-def test_containers_native(native_binary, seed):
-    name, binary = native_binary
+def test_containers_native(native_binaries, program, seed):
+    name, binaries = native_binaries
+    binary = binaries[program]
     result = run_native(binary, seed)
     if "LeakSanitizer has encountered a fatal error" in result.stderr:
         # Leak checking cannot run here (e.g. under ptrace); check the rest.
         result = run_native(binary, seed, detect_leaks=False)
     assert result.returncode == 0, f"[{name}]\n{result.stdout}\n{result.stderr}"
-    assert " 0 failures" in result.stdout
+    assert re.search(r"^[1-9]\d* checks, 0 failures,", result.stdout, re.MULTILINE), result.stdout
     injecting = "failure injection" in name
     sanitized = name.startswith("sanitized")
     assert f"failure injection {'on' if injecting else 'off'}" in result.stdout
     assert f"address sanitizer {'on' if sanitized else 'off'}" in result.stdout
+    assert "assertions on" in result.stdout

@@ -19,6 +19,7 @@
 #pragma once
 
 #include <algorithm>
+#include <cassert>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -94,7 +95,10 @@ class SlotQueue {
     slots_[size_++] = slot;
   }
   std::size_t size() const noexcept { return size_; }
-  std::size_t operator[](std::size_t i) const noexcept { return slots_[i]; }
+  std::size_t operator[](std::size_t i) const noexcept {
+    assert(i < size_);
+    return slots_[i];
+  }
 
   // The sizes of the neighbour sets of the vertices queued in [begin, end),
   // added up: an upper bound on what expanding them can find.

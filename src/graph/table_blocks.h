@@ -8,6 +8,7 @@
 // behind. The blocks are released with the graph.
 #pragma once
 
+#include <cassert>
 #include <cstddef>
 #include <memory>
 #include <vector>
@@ -19,6 +20,7 @@ class TableBlocks {
   // `bytes` (a multiple of 4) of memory, or nullptr for 0 bytes. May throw
   // bad_alloc.
   void* take(std::size_t bytes) {
+    assert(bytes % 4 == 0);  // keeps every piece 4-byte aligned
     if (bytes == 0) return nullptr;
     if (bytes > left_) start_block(bytes);
     std::byte* piece = next_;

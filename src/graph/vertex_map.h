@@ -1,9 +1,9 @@
 // VertexMap<V>: a hash map from vertex id to V, for the adjacency and degree
 // maps of the store.
 //
-// Entries {key, value} sit directly in a linear-probing table (linear_probe.h), at
-// most 7/8 full; a new map owns no storage. The entry whose key is kMaxVertex
-// (the table's free-slot key) lives in a side entry. The table never shrinks.
+// Entries {key, value} sit directly in a linear-probing table (linear_probe.h,
+// ScaledLayout); a new map owns no storage. The entry whose key is kFreeKey
+// lives in the side slot. The table never shrinks.
 //
 // V must be trivially relocatable, and all-zero bytes must be a valid V that
 // owns nothing: free slots hold such a value, so growing and shifting are
@@ -11,6 +11,7 @@
 // VertexSet and the integer degree qualify.
 #pragma once
 
+#include <cassert>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -45,21 +46,22 @@ class VertexMap {
   }
   ~VertexMap() { destroy(); }
 
-  std::size_t size() const noexcept { return table_size_ + (has_max_ ? 1 : 0); }
+  std::size_t size() const noexcept { return table_size_ + side_.count(); }
   bool empty() const noexcept { return size() == 0; }
 
   V* find(Vertex key) noexcept {
-    if (key == detail::kEmptyKey) return has_max_ ? &max_entry_.value : nullptr;
+    if (key == detail::kFreeKey) return side_value();
     if (slots_ == nullptr) return nullptr;
-    const std::size_t index = Probe::find(slots_, capacity_, key);
+    const std::size_t index = Probe::find(slots_, layout(), key);
     return index == detail::kNotFound ? nullptr : &slots_[index].value;
   }
   const V* find(Vertex key) const noexcept { return const_cast<VertexMap*>(this)->find(key); }
   // The same, with the key's table_hash() already worked out.
   V* find_hashed(Vertex key, std::uint32_t hash) noexcept {
-    if (key == detail::kEmptyKey) return has_max_ ? &max_entry_.value : nullptr;
+    assert(hash == table_hash(key));
+    if (key == detail::kFreeKey) return side_value();
     if (slots_ == nullptr) return nullptr;
-    const auto spot = Probe::locate_from(slots_, capacity_, key, detail::home_in(hash, capacity_));
+    const auto spot = Probe::locate_from(slots_, layout(), key, layout().home_of_hash(hash));
     return spot.found ? &slots_[spot.index].value : nullptr;
   }
   const V* find_hashed(Vertex key, std::uint32_t hash) const noexcept {
@@ -70,26 +72,26 @@ class VertexMap {
   // Starts loading key's home slot, so that several lookups into large maps
   // overlap their cache misses instead of paying for them one after another.
   void prefetch(Vertex key) const noexcept {
-    if (slots_ != nullptr) __builtin_prefetch(&slots_[detail::home_slot(key, capacity_)]);
+    if (slots_ != nullptr) __builtin_prefetch(&slots_[layout().home(key)]);
   }
 
   // Makes room for n entries in all, so that inserting up to that many cannot
   // allocate. The contents are unchanged whether or not it throws.
   void reserve(std::size_t n) {
     if (slots_ == nullptr) {
-      if (n > 0) rehash(detail::size_index_for(n));
-    } else if (n > detail::max_load(capacity_)) {
-      rehash(detail::size_index_for(n, size_index_ + 1));
+      if (n > 0) rehash(Layout::size_index_for(n));
+    } else if (n > Layout::max_load(capacity_)) {
+      rehash(Layout::size_index_for(n, size_index_ + 1));
     }
   }
 
   // Whether inserting n more keys could grow the table.
   bool could_grow_by(std::size_t n) const noexcept {
-    return slots_ == nullptr || table_size_ + n > detail::max_load(capacity_);
+    return slots_ == nullptr || table_size_ + n > Layout::max_load(capacity_);
   }
   // Starts loading the home slot of a key whose table_hash() is given.
   void prefetch_hashed(std::uint32_t hash) const noexcept {
-    if (slots_ != nullptr) __builtin_prefetch(&slots_[detail::home_in(hash, capacity_)]);
+    if (slots_ != nullptr) __builtin_prefetch(&slots_[layout().home_of_hash(hash)]);
   }
 
   // Inserts key with a zero value unless present. Returns the value and
@@ -99,13 +101,14 @@ class VertexMap {
 
   // The same, with the key's table_hash() already worked out.
   std::pair<V*, bool> try_emplace_hashed(Vertex key, std::uint32_t hash) {
-    if (key != detail::kEmptyKey && slots_ != nullptr) {
+    assert(hash == table_hash(key));
+    if (key != detail::kFreeKey && slots_ != nullptr) {
       // One probe finds the key or the spot it belongs in.
-      auto spot = Probe::locate_from(slots_, capacity_, key, detail::home_in(hash, capacity_));
+      auto spot = Probe::locate_from(slots_, layout(), key, layout().home_of_hash(hash));
       if (spot.found) return {&slots_[spot.index].value, false};
-      if (table_size_ + 1 > detail::max_load(capacity_)) {
+      if (table_size_ + 1 > Layout::max_load(capacity_)) {
         reserve(size() + 1);
-        spot = Probe::locate_from(slots_, capacity_, key, detail::home_in(hash, capacity_));
+        spot = Probe::locate_from(slots_, layout(), key, layout().home_of_hash(hash));
       }
       detail::relocate(slots_[spot.index], entry_for(key));
       ++table_size_;
@@ -126,9 +129,9 @@ class VertexMap {
   template <class CloneValue, class Prefetch>
   VertexMap clone(CloneValue&& clone_value, Prefetch&& prefetch) const {
     VertexMap copy;
-    if (has_max_) {
-      copy.max_entry_.value = clone_value(max_entry_.value);
-      copy.has_max_ = true;
+    if (side_.present()) {
+      copy.side_.payload().value = clone_value(side_.payload().value);
+      copy.side_.add();
     }
     if (slots_ == nullptr) return copy;
     const std::size_t capacity = capacity_;
@@ -144,9 +147,9 @@ class VertexMap {
     try {
       for (; i < capacity; ++i) {
         poll.tick();
-        if (i + kAhead < capacity && slots_[i + kAhead].key != detail::kEmptyKey)
+        if (i + kAhead < capacity && slots_[i + kAhead].key != detail::kFreeKey)
           prefetch(slots_[i + kAhead].value);
-        if (table[i].key != detail::kEmptyKey)
+        if (table[i].key != detail::kFreeKey)
           new (&table[i].value) V(clone_value(slots_[i].value));
       }
     } catch (...) {
@@ -158,17 +161,17 @@ class VertexMap {
 
   // Removes key, destroying its value; false if it was absent.
   bool erase(Vertex key) noexcept {
-    if (key == detail::kEmptyKey) {
-      if (!has_max_) return false;
-      max_entry_.value.~V();
-      reset_max_entry();
+    if (key == detail::kFreeKey) {
+      if (!side_.present()) return false;
+      side_.payload().value.~V();
+      reset_side();
       return true;
     }
     if (slots_ == nullptr) return false;
-    const std::size_t index = Probe::find(slots_, capacity_, key);
+    const std::size_t index = Probe::find(slots_, layout(), key);
     if (index == detail::kNotFound) return false;
     slots_[index].value.~V();
-    Probe::erase_at(slots_, capacity_, index, empty_entry());
+    Probe::erase_at(slots_, layout(), index, free_entry());
     --table_size_;
     return true;
   }
@@ -177,8 +180,8 @@ class VertexMap {
   template <class F>
   void for_each(F&& f) {
     for (std::size_t i = 0, cap = capacity(); i < cap; ++i)
-      if (slots_[i].key != detail::kEmptyKey) f(slots_[i].key, slots_[i].value);
-    if (has_max_) f(max_entry_.key, max_entry_.value);
+      if (slots_[i].key != detail::kFreeKey) f(slots_[i].key, slots_[i].value);
+    if (side_.present()) f(side_.payload().key, side_.payload().value);
   }
   // The same, calling ahead(value) for the entry `distance` slots further
   // on before each f(key, value): a walk that loads what the values point
@@ -186,11 +189,11 @@ class VertexMap {
   template <class Ahead, class F>
   void for_each_ahead(std::size_t distance, Ahead&& ahead, F&& f) {
     for (std::size_t i = 0, cap = capacity(); i < cap; ++i) {
-      if (i + distance < cap && slots_[i + distance].key != detail::kEmptyKey)
+      if (i + distance < cap && slots_[i + distance].key != detail::kFreeKey)
         ahead(slots_[i + distance].value);
-      if (slots_[i].key != detail::kEmptyKey) f(slots_[i].key, slots_[i].value);
+      if (slots_[i].key != detail::kFreeKey) f(slots_[i].key, slots_[i].value);
     }
-    if (has_max_) f(max_entry_.key, max_entry_.value);
+    if (side_.present()) f(side_.payload().key, side_.payload().value);
   }
   template <class F>
   void for_each(F&& f) const {
@@ -198,54 +201,28 @@ class VertexMap {
         [&f](Vertex key, V& value) { f(key, static_cast<const V&>(value)); });
   }
 
-  // Forward iteration over the entries, in the same order as for_each.
-  template <bool kConst>
-  class basic_iterator {
-    using MapPtr = std::conditional_t<kConst, const VertexMap*, VertexMap*>;
-    using EntryRef = std::conditional_t<kConst, const Entry&, Entry&>;
-
-   public:
-    basic_iterator() = default;
-    EntryRef operator*() const noexcept { return map_->entry_at(position_); }
-    auto operator->() const noexcept { return &**this; }
-    basic_iterator& operator++() noexcept {
-      position_ = map_->next_position(position_ + 1);
-      return *this;
-    }
-    bool operator==(const basic_iterator& other) const noexcept {
-      return position_ == other.position_;
-    }
-
-   private:
-    friend class VertexMap;
-    basic_iterator(MapPtr map, std::size_t position) : map_(map), position_(position) {}
-    MapPtr map_ = nullptr;
-    std::size_t position_ = 0;
-  };
-  using iterator = basic_iterator<false>;
-  using const_iterator = basic_iterator<true>;
-  iterator begin() noexcept { return {this, next_position(0)}; }
-  iterator end() noexcept { return {this, capacity() + 1}; }
-  const_iterator begin() const noexcept { return {this, next_position(0)}; }
-  const_iterator end() const noexcept { return {this, capacity() + 1}; }
-
   // Read-only access by slot index, for traversals that queue entries rather
   // than keys, so that a vertex found once is never looked up again. Indices
   // run below slot_limit(); the last one names the side entry. An index is
   // valid until the map next changes.
   std::size_t slot_limit() const noexcept { return capacity() + 1; }
   bool occupied(std::size_t index) const noexcept {
-    return index < capacity() ? slots_[index].key != detail::kEmptyKey : has_max_;
+    assert(index < slot_limit());
+    return index < capacity() ? slots_[index].key != detail::kFreeKey : side_.present();
   }
-  const Entry& entry_at_slot(std::size_t index) const noexcept { return entry_at(index); }
+  const Entry& entry_at_slot(std::size_t index) const noexcept {
+    assert(occupied(index));
+    return index < capacity() ? slots_[index] : side_.payload();
+  }
   void prefetch_slot(std::size_t index) const noexcept {
     if (index < capacity()) __builtin_prefetch(&slots_[index]);
   }
   // The slot of key, whose table_hash() is given, or kNotFound.
   std::size_t slot_of_hashed(Vertex key, std::uint32_t hash) const noexcept {
-    if (key == detail::kEmptyKey) return has_max_ ? capacity() : detail::kNotFound;
+    assert(hash == table_hash(key));
+    if (key == detail::kFreeKey) return side_.present() ? capacity() : detail::kNotFound;
     if (slots_ == nullptr) return detail::kNotFound;
-    const auto spot = Probe::locate_from(slots_, capacity_, key, detail::home_in(hash, capacity_));
+    const auto spot = Probe::locate_from(slots_, layout(), key, layout().home_of_hash(hash));
     return spot.found ? spot.index : detail::kNotFound;
   }
 
@@ -256,43 +233,47 @@ class VertexMap {
   struct KeyOf {
     static Vertex get(const Entry& entry) noexcept { return entry.key; }
   };
-  using Probe = detail::Probe<Entry, KeyOf>;
+  using Layout = detail::ScaledLayout;
+  using Probe = detail::Probe<Entry, KeyOf, Layout>;
 
   static Entry entry_for(Vertex key) noexcept {
-    Entry entry = empty_entry();
+    Entry entry = free_entry();
     entry.key = key;
     return entry;
   }
-  static Entry empty_entry() noexcept {
+  static Entry free_entry() noexcept {
     Entry entry;
     clear_entry(entry);
     return entry;
   }
   static void clear_entry(Entry& entry) noexcept {
     std::memset(static_cast<void*>(&entry), 0, sizeof entry);
-    entry.key = detail::kEmptyKey;
+    entry.key = detail::kFreeKey;
   }
 
   std::size_t capacity() const noexcept { return slots_ == nullptr ? 0 : capacity_; }
+  Layout layout() const noexcept { return Layout(capacity_); }
+  V* side_value() noexcept { return side_.present() ? &side_.payload().value : nullptr; }
 
   V* emplace_absent(Vertex key) noexcept {
-    if (key == detail::kEmptyKey) {
-      has_max_ = true;
-      return &max_entry_.value;
+    assert(find(key) == nullptr);
+    if (key == detail::kFreeKey) {
+      side_.add();
+      return &side_.payload().value;
     }
+    assert(table_size_ + 1 <= Layout::max_load(capacity_));
     ++table_size_;
-    return &slots_[Probe::place(slots_, capacity_, entry_for(key))].value;
+    return &slots_[Probe::place(slots_, layout(), entry_for(key))].value;
   }
 
   void rehash(unsigned size_index) {
-    const std::size_t capacity = detail::capacity_at(size_index);
-    Entry* table = detail::allocate_slots<Entry>(capacity);
-    for (std::size_t i = 0; i < capacity; ++i) clear_entry(table[i]);
-    for (std::size_t i = 0, old_capacity = this->capacity(); i < old_capacity; ++i)
-      if (slots_[i].key != detail::kEmptyKey) Probe::place(table, capacity, slots_[i]);
+    const Layout layout(Layout::capacity_at(size_index));
+    Entry* table = detail::allocate_slots<Entry>(layout.capacity());
+    for (std::size_t i = 0; i < layout.capacity(); ++i) clear_entry(table[i]);
+    Probe::place_all(slots_, capacity(), table, layout);
     std::free(slots_);
     slots_ = table;
-    capacity_ = capacity;
+    capacity_ = layout.capacity();
     size_index_ = size_index;
   }
 
@@ -304,17 +285,16 @@ class VertexMap {
     slots_ = nullptr;
     // The side entry is a member: its own destructor runs after ours, so it
     // must be left owning nothing or its value would be released twice.
-    reset_max_entry();
+    reset_side();
   }
 
   // Starts a new, empty side value in place of one already destroyed (or
   // owning nothing). It is constructed, not zeroed with memset: stores into
   // an object whose lifetime has ended may be dropped by the optimiser, and
   // then the member destructor frees the old storage a second time.
-  void reset_max_entry() noexcept {
-    max_entry_.key = detail::kEmptyKey;
-    new (&max_entry_.value) V();
-    has_max_ = false;
+  void reset_side() noexcept {
+    new (&side_.payload().value) V();
+    side_.remove();
   }
 
   void steal(VertexMap& other) noexcept {
@@ -322,35 +302,21 @@ class VertexMap {
     capacity_ = other.capacity_;
     size_index_ = other.size_index_;
     table_size_ = other.table_size_;
-    has_max_ = other.has_max_;
-    detail::relocate(max_entry_, other.max_entry_);
+    detail::relocate(side_, other.side_);
     other.slots_ = nullptr;
     other.capacity_ = 0;
     other.size_index_ = 0;
     other.table_size_ = 0;
-    other.has_max_ = false;
-    clear_entry(other.max_entry_);
-  }
-
-  std::size_t next_position(std::size_t position) const noexcept {
-    const std::size_t cap = capacity();
-    while (position < cap && slots_[position].key == detail::kEmptyKey) ++position;
-    if (position == cap && !has_max_) ++position;
-    return position;
-  }
-  Entry& entry_at(std::size_t position) noexcept {
-    return position < capacity() ? slots_[position] : max_entry_;
-  }
-  const Entry& entry_at(std::size_t position) const noexcept {
-    return const_cast<VertexMap*>(this)->entry_at(position);
+    other.side_.remove();
+    clear_entry(other.side_.payload());
   }
 
   Entry* slots_ = nullptr;
   std::size_t capacity_ = 0;  // valid while slots_ is set
   unsigned size_index_ = 0;
   std::size_t table_size_ = 0;
-  bool has_max_ = false;
-  Entry max_entry_ = empty_entry();
+  // Its entry's key is always kFreeKey.
+  detail::SideSlot<Entry> side_{free_entry()};
 };
 
 }  // namespace quiverlane

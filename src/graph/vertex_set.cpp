@@ -8,18 +8,18 @@ void VertexSet::hash_list(std::vector<Vertex>& scratch) {
   Vertex* table = slots();
   const std::size_t capacity = this->capacity();
   scratch.assign(table, table + count);  // may throw: nothing has changed yet
-  std::memset(table, 0xFF, capacity * sizeof(Vertex));  // every slot kEmptyKey
+  std::memset(table, 0xFF, capacity * sizeof(Vertex));  // every slot kFreeKey
   meta_ = kHeapBit | (meta_ & kTagBit);
   set_table(table, size_index(), false);
   for (const Vertex v : scratch) {
-    if (v == detail::kEmptyKey) {
-      if (!has_max()) {
-        words_[0] |= kHasMaxBit;
+    if (v == detail::kFreeKey) {
+      if (!side_present()) {
+        words_[0] |= kSideBit;
         ++meta_;
       }
       continue;
     }
-    const auto spot = Probe::locate(table, capacity, v);
+    const auto spot = Probe::locate(table, Layout(capacity), v);
     if (!spot.found) {
       table[spot.index] = v;
       ++meta_;

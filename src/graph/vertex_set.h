@@ -3,8 +3,9 @@
 // Real graphs have many vertices of tiny degree, so the set object is 16
 // bytes and holds up to three members inline with no heap storage at all (an
 // empty set owns nothing). From the fourth member on, members live in a
-// linear-probing table on the heap (linear_probe.h), at most 7/8 full. A table never
-// shrinks: removing members leaves its storage until the set is destroyed.
+// linear-probing table on the heap (linear_probe.h, ScaledLayout). A table
+// never shrinks: removing members leaves its storage until the set is
+// destroyed.
 //
 // Layout (4-byte aligned, trivially relocatable, all-zero bytes = empty set):
 //   meta_     bit 31: heap mode; bit 30: the owner's tag (see tagged());
@@ -12,12 +13,15 @@
 //   words_[]  inline mode: the members, unordered
 //             heap mode:   words_[0] bits 0..7 the table's size index
 //                          (capacity_at() gives its capacity), bit 8 set when
-//                          kMaxVertex (the table's free-slot key) is a member,
+//                          kFreeKey is a member: the set's side slot, packed
+//                          into the header to keep the set at 16 bytes,
 //                          bit 9 set when the table lies in memory the set
-//                          does not own (see clone_into);
+//                          does not own (see clone_into), bit 10 set while
+//                          the set is a list (see append);
 //                          words_[1..2] the slot array pointer
 #pragma once
 
+#include <cassert>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -31,10 +35,8 @@
 namespace quiverlane {
 
 class VertexSet {
-  struct KeyOf {
-    static Vertex get(Vertex slot) noexcept { return slot; }
-  };
-  using Probe = detail::Probe<Vertex, KeyOf>;
+  using Layout = detail::ScaledLayout;
+  using Probe = detail::SetProbe<Layout>;
 
  public:
   static constexpr std::size_t kInlineCapacity = 3;
@@ -84,9 +86,10 @@ class VertexSet {
     VertexSet copy;
     std::memcpy(copy.words_, words_, sizeof words_);
     if (on_heap()) {
-      auto* table = static_cast<Vertex*>(memory);
+      assert(memory != nullptr || !on_heap());
+    auto* table = static_cast<Vertex*>(memory);
       std::memcpy(table, slots(), heap_bytes());
-      copy.set_table(table, size_index(), has_max());
+      copy.set_table(table, size_index(), side_present());
       copy.words_[0] |= kBorrowedBit;
     }
     copy.meta_ = meta_;
@@ -100,7 +103,7 @@ class VertexSet {
     if (on_heap()) {
       Vertex* table = detail::allocate_slots<Vertex>(capacity());
       std::memcpy(table, slots(), capacity() * sizeof(Vertex));
-      copy.set_table(table, size_index(), has_max());
+      copy.set_table(table, size_index(), side_present());
     } else {
       std::memcpy(copy.words_, words_, sizeof words_);
     }
@@ -125,6 +128,7 @@ class VertexSet {
   // Appends v; `more` says how many appends are still to come soon, to size
   // a list for them. May throw bad_alloc, leaving the set as it was.
   void append(Vertex v, std::size_t more) {
+    assert(!on_heap() || is_list());
     if (!on_heap()) {
       if (contains(v)) return;
       if (size() < kInlineCapacity) {
@@ -133,7 +137,7 @@ class VertexSet {
         return;
       }
       start_list(size() + 1 + more);
-    } else if (size() + 1 > detail::max_load(capacity())) {
+    } else if (size() + 1 > Layout::max_load(capacity())) {
       grow_list(size() + 1 + more);
     }
     slots()[size()] = v;
@@ -143,13 +147,17 @@ class VertexSet {
   // writes the members to the returned array, then commit_appends(n).
   // May throw bad_alloc, leaving the set as it was.
   Vertex* append_space(std::size_t n) {
+    assert(!on_heap() || is_list());
     if (!on_heap())
       start_list(size() + n);
-    else if (size() + n > detail::max_load(capacity()))
+    else if (size() + n > Layout::max_load(capacity()))
       grow_list(size() + n);
     return slots() + size();
   }
-  void commit_appends(std::size_t n) noexcept { meta_ += static_cast<std::uint32_t>(n); }
+  void commit_appends(std::size_t n) noexcept {
+    assert(is_list() && size() + n <= Layout::max_load(capacity()));
+    meta_ += static_cast<std::uint32_t>(n);
+  }
   // Loads the slot the next append() writes.
   void prefetch_append() const noexcept {
     if (on_heap()) __builtin_prefetch(slots() + size(), 1);
@@ -167,25 +175,27 @@ class VertexSet {
         if (words_[i] == v) return true;
       return false;
     }
-    if (v == detail::kEmptyKey) return has_max();
-    return Probe::find(slots(), capacity(), v) != detail::kNotFound;
+    assert(!is_list());
+    if (v == detail::kFreeKey) return side_present();
+    return Probe::find(slots(), layout(), v) != detail::kNotFound;
   }
 
   // Starts loading v's home slot (see VertexMap::prefetch); the second form
   // takes v's table_hash() already worked out.
   void prefetch(Vertex v) const noexcept { prefetch_hashed(table_hash(v)); }
   void prefetch_hashed(std::uint32_t hash) const noexcept {
-    if (on_heap()) __builtin_prefetch(&slots()[detail::home_in(hash, capacity())]);
+    if (on_heap()) __builtin_prefetch(&slots()[layout().home_of_hash(hash)]);
   }
 
   // Makes room for n members in all, so that inserting up to that many
   // cannot allocate. The contents are unchanged whether or not it throws.
   void reserve(std::size_t n) {
     if (n > kMaxSize) throw std::length_error("vertex set too large");
+    assert(!is_list());
     if (!on_heap()) {
-      if (n > kInlineCapacity) move_to_table(detail::size_index_for(n));
-    } else if (n > detail::max_load(capacity())) {
-      rehash(detail::size_index_for(n, size_index() + 1));
+      if (n > kInlineCapacity) move_to_table(Layout::size_index_for(n));
+    } else if (n > Layout::max_load(capacity())) {
+      rehash(Layout::size_index_for(n, size_index() + 1));
     }
   }
 
@@ -193,13 +203,14 @@ class VertexSet {
   // case the set is unchanged. The second form takes v's table_hash().
   bool insert(Vertex v) { return insert_hashed(v, table_hash(v)); }
   bool insert_hashed(Vertex v, std::uint32_t hash) {
-    if (on_heap() && v != detail::kEmptyKey) {
+    assert(hash == table_hash(v) && !is_list());
+    if (on_heap() && v != detail::kFreeKey) {
       // One probe finds v or the spot it belongs in.
-      auto spot = Probe::locate_from(slots(), capacity(), v, detail::home_in(hash, capacity()));
+      auto spot = Probe::locate_from(slots(), layout(), v, layout().home_of_hash(hash));
       if (spot.found) return false;
-      if (size() + 1 > detail::max_load(capacity())) {
+      if (size() + 1 > Layout::max_load(capacity())) {
         reserve(size() + 1);
-        spot = Probe::locate_from(slots(), capacity(), v, detail::home_in(hash, capacity()));
+        spot = Probe::locate_from(slots(), layout(), v, layout().home_of_hash(hash));
       }
       slots()[spot.index] = v;
       ++meta_;
@@ -221,17 +232,19 @@ class VertexSet {
   // Adds v, which the caller knows is absent, after reserve(): never
   // allocates and skips the membership test.
   void insert_new(Vertex v) noexcept {
+    assert(!contains(v) && has_room_for(size() + 1));
     if (!on_heap()) {
       words_[size()] = v;
-    } else if (v == detail::kEmptyKey) {
-      words_[0] |= kHasMaxBit;
+    } else if (v == detail::kFreeKey) {
+      words_[0] |= kSideBit;
     } else {
-      Probe::place(slots(), capacity(), v);
+      Probe::place(slots(), layout(), v);
     }
     ++meta_;
   }
 
   bool erase(Vertex v) noexcept {
+    assert(!is_list());
     if (!on_heap()) {
       const std::size_t n = size();
       for (std::size_t i = 0; i < n; ++i) {
@@ -243,15 +256,15 @@ class VertexSet {
       }
       return false;
     }
-    if (v == detail::kEmptyKey) {
-      if (!has_max()) return false;
-      words_[0] &= ~kHasMaxBit;
+    if (v == detail::kFreeKey) {
+      if (!side_present()) return false;
+      words_[0] &= ~kSideBit;
       --meta_;
       return true;
     }
-    const std::size_t index = Probe::find(slots(), capacity(), v);
+    const std::size_t index = Probe::find(slots(), layout(), v);
     if (index == detail::kNotFound) return false;
-    Probe::erase_at(slots(), capacity(), index, detail::kEmptyKey);
+    Probe::erase_at(slots(), layout(), index, detail::kFreeKey);
     --meta_;
     return true;
   }
@@ -259,70 +272,30 @@ class VertexSet {
   // Calls f(v) for each member, in the set's iteration order.
   template <class F>
   void for_each(F&& f) const {
+    assert(!is_list());
     if (!on_heap()) {
       for (std::size_t i = 0, n = size(); i < n; ++i) f(words_[i]);
       return;
     }
     const Vertex* s = slots();
     for (std::size_t i = 0, cap = capacity(); i < cap; ++i)
-      if (s[i] != detail::kEmptyKey) f(s[i]);
-    if (has_max()) f(detail::kEmptyKey);
+      if (s[i] != detail::kFreeKey) f(s[i]);
+    if (side_present()) f(detail::kFreeKey);
   }
 
-  // The same walk for traversals that meet many sets in turn: free and
-  // taken slots alternate at random, so a test per slot is mispredicted
-  // often; each block of slots has its members gathered without a branch
-  // before f sees them.
+  // The same walk, in the same order, for traversals that meet many sets in
+  // turn: it gathers the members of each block of slots without a branch
+  // (detail::for_each_gathered).
   template <class F>
   void for_each_gathered(F&& f) const {
+    assert(!is_list());
     if (!on_heap()) {
       for (std::size_t i = 0, n = size(); i < n; ++i) f(words_[i]);
       return;
     }
-    const Vertex* s = slots();
-    const std::size_t cap = capacity();
-    constexpr std::size_t kBlock = 32;
-    Vertex block[kBlock];
-    for (std::size_t base = 0; base < cap; base += kBlock) {
-      const std::size_t end = base + kBlock < cap ? base + kBlock : cap;
-      std::size_t taken = 0;
-      for (std::size_t i = base; i < end; ++i) {
-        block[taken] = s[i];
-        taken += s[i] != detail::kEmptyKey ? 1 : 0;
-      }
-      for (std::size_t k = 0; k < taken; ++k) f(block[k]);
-    }
-    if (has_max()) f(detail::kEmptyKey);
+    detail::for_each_gathered<32>(slots(), capacity(), f);
+    if (side_present()) f(detail::kFreeKey);
   }
-
-  // Forward iteration in the same order as for_each.
-  class const_iterator {
-   public:
-    using value_type = Vertex;
-    using difference_type = std::ptrdiff_t;
-    const_iterator() = default;
-    Vertex operator*() const noexcept { return set_->member_at(position_); }
-    const_iterator& operator++() noexcept {
-      position_ = set_->next_position(position_ + 1);
-      return *this;
-    }
-    const_iterator operator++(int) noexcept {
-      const_iterator before = *this;
-      ++*this;
-      return before;
-    }
-    bool operator==(const const_iterator& other) const noexcept {
-      return position_ == other.position_;
-    }
-
-   private:
-    friend class VertexSet;
-    const_iterator(const VertexSet* set, std::size_t position) : set_(set), position_(position) {}
-    const VertexSet* set_ = nullptr;
-    std::size_t position_ = 0;
-  };
-  const_iterator begin() const noexcept { return {this, next_position(0)}; }
-  const_iterator end() const noexcept { return {this, end_position()}; }
 
   // Bytes of heap storage owned by the set (for memory accounting in tests).
   std::size_t heap_bytes() const noexcept { return on_heap() ? capacity() * sizeof(Vertex) : 0; }
@@ -331,21 +304,26 @@ class VertexSet {
   static constexpr std::uint32_t kHeapBit = 0x80000000u;
   static constexpr std::uint32_t kTagBit = 0x40000000u;
   static constexpr std::uint32_t kSizeMask = 0x3FFFFFFFu;
-  static constexpr std::uint32_t kHasMaxBit = 0x100u;
+  static constexpr std::uint32_t kSideBit = 0x100u;
   static constexpr std::uint32_t kBorrowedBit = 0x200u;
   static constexpr std::uint32_t kListBit = 0x400u;
 
   bool on_heap() const noexcept { return (meta_ & kHeapBit) != 0; }
-  bool has_max() const noexcept { return (words_[0] & kHasMaxBit) != 0; }
+  bool side_present() const noexcept { return (words_[0] & kSideBit) != 0; }
   unsigned size_index() const noexcept { return words_[0] & 0xFFu; }
-  std::size_t capacity() const noexcept { return detail::capacity_at(size_index()); }
+  std::size_t capacity() const noexcept { return Layout::capacity_at(size_index()); }
+  Layout layout() const noexcept { return Layout(capacity()); }
+  // Whether n members fit without growing.
+  bool has_room_for(std::size_t n) const noexcept {
+    return on_heap() ? n <= Layout::max_load(capacity()) : n <= kInlineCapacity;
+  }
   Vertex* slots() const noexcept {
     Vertex* p;
     std::memcpy(&p, &words_[1], sizeof p);
     return p;
   }
-  void set_table(Vertex* table, unsigned size_index, bool has_max) noexcept {
-    words_[0] = size_index | (has_max ? kHasMaxBit : 0u);
+  void set_table(Vertex* table, unsigned size_index, bool with_side) noexcept {
+    words_[0] = size_index | (with_side ? kSideBit : 0u);
     std::memcpy(&words_[1], &table, sizeof table);
   }
 
@@ -357,30 +335,30 @@ class VertexSet {
 
   static Vertex* new_table(std::size_t capacity) {
     Vertex* table = detail::allocate_slots<Vertex>(capacity);
-    std::memset(table, 0xFF, capacity * sizeof(Vertex));  // every slot kEmptyKey
+    std::memset(table, 0xFF, capacity * sizeof(Vertex));  // every slot kFreeKey
     return table;
   }
 
   void move_to_table(unsigned size_index) {
-    const std::size_t capacity = detail::capacity_at(size_index);
-    Vertex* table = new_table(capacity);
+    const Layout layout(Layout::capacity_at(size_index));
+    Vertex* table = new_table(layout.capacity());
     const std::size_t n = size();
-    bool has_max = false;
+    bool with_side = false;
     for (std::size_t i = 0; i < n; ++i) {
-      if (words_[i] == detail::kEmptyKey)
-        has_max = true;
+      if (words_[i] == detail::kFreeKey)
+        with_side = true;
       else
-        Probe::place(table, capacity, words_[i]);
+        Probe::place(table, layout, words_[i]);
     }
     meta_ = kHeapBit | (meta_ & kTagBit) | static_cast<std::uint32_t>(n);
-    set_table(table, size_index, has_max);
+    set_table(table, size_index, with_side);
   }
 
   // An inline set becomes a list with room for n members.
   void start_list(std::size_t n) {
     if (n > kMaxSize) throw std::length_error("vertex set too large");
-    const unsigned size_index = detail::size_index_for(n);
-    Vertex* list = detail::allocate_slots<Vertex>(detail::capacity_at(size_index));
+    const unsigned size_index = Layout::size_index_for(n);
+    Vertex* list = detail::allocate_slots<Vertex>(Layout::capacity_at(size_index));
     const std::size_t count = size();
     std::memcpy(list, words_, count * sizeof(Vertex));
     meta_ = kHeapBit | (meta_ & kTagBit) | static_cast<std::uint32_t>(count);
@@ -391,37 +369,20 @@ class VertexSet {
   // A list gets room for n members; realloc may extend it where it lies.
   void grow_list(std::size_t n) {
     if (n > kMaxSize) throw std::length_error("vertex set too large");
-    const unsigned size_index = detail::size_index_for(n, this->size_index() + 1);
-    void* list = std::realloc(slots(), detail::capacity_at(size_index) * sizeof(Vertex));
+    const unsigned size_index = Layout::size_index_for(n, this->size_index() + 1);
+    void* list = std::realloc(slots(), Layout::capacity_at(size_index) * sizeof(Vertex));
     if (list == nullptr) throw std::bad_alloc();
     set_table(static_cast<Vertex*>(list), size_index, false);
     words_[0] |= kListBit;
   }
 
   void rehash(unsigned size_index) {
-    const std::size_t capacity = detail::capacity_at(size_index);
-    Vertex* table = new_table(capacity);
+    const Layout layout(Layout::capacity_at(size_index));
+    Vertex* table = new_table(layout.capacity());
     Vertex* old = slots();
-    for (std::size_t i = 0, old_capacity = this->capacity(); i < old_capacity; ++i)
-      if (old[i] != detail::kEmptyKey) Probe::place(table, capacity, old[i]);
+    Probe::place_all(old, capacity(), table, layout);
     if (owns_table()) std::free(old);
-    set_table(table, size_index, has_max());
-  }
-
-  // Iteration positions: inline members 0..size-1; heap slots 0..capacity-1,
-  // then position capacity for kMaxVertex.
-  std::size_t end_position() const noexcept { return on_heap() ? capacity() + 1 : size(); }
-  std::size_t next_position(std::size_t position) const noexcept {
-    if (!on_heap()) return position;
-    const Vertex* s = slots();
-    const std::size_t cap = capacity();
-    while (position < cap && s[position] == detail::kEmptyKey) ++position;
-    if (position == cap && !has_max()) ++position;
-    return position;
-  }
-  Vertex member_at(std::size_t position) const noexcept {
-    if (!on_heap()) return words_[position];
-    return position < capacity() ? slots()[position] : detail::kEmptyKey;
+    set_table(table, size_index, side_present());
   }
 
   std::uint32_t meta_ = 0;

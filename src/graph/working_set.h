@@ -2,209 +2,155 @@
 // grown, the vertices already visited, a call's argument set).
 //
 // Such sets live for one operation, are only ever added to, and are probed
-// far more often than they are walked, so speed beats memory: linear probing
-// in a table at most half full, a multiply-shift hash (one multiplication,
-// nothing recomputed while probing), and room for seven members inside the
-// object itself so that small sets never touch the heap. VertexSet, built to
-// be small as the millions of neighbour sets of a graph, pays for its
-// compactness on every probe and every regrowth.
+// far more often than they are walked, so speed beats memory: a table at
+// most half full with a multiply-shift hash (linear_probe.h, MaskedLayout),
+// and room for eight slots inside the object itself so that small sets
+// never touch the heap. VertexSet, built to be small as the millions of
+// neighbour sets of a graph, pays for its compactness on every probe and
+// every regrowth.
 //
 // The hash key decides the order in which members come out; a set given a
 // random key (the argument set) thus has an unpredictable order of its own.
-//
-// Free slots hold kMaxVertex; that value is also a vertex, so when it is a
-// member it is kept aside and comes out first or last, as the key says.
+// The member kFreeKey, kept in the side slot, comes out first or last, as
+// the key says.
 #pragma once
 
-#include <algorithm>
+#include <cassert>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <new>
 #include <stdexcept>
 
+#include "graph/linear_probe.h"
 #include "graph/vertex.h"
 #include "graph/vertex_set.h"
 
 namespace quiverlane {
 
-struct WorkingSetKey {
-  std::uint64_t offset = 0;
-  // Must be odd. The default is 2^64 divided by the golden ratio, which
-  // spreads consecutive ids evenly over the table.
-  std::uint64_t multiplier = 0x9E3779B97F4A7C15ull;
+struct WorkingSetKey : detail::MaskedHashKey {
   bool kept_aside_first = false;
 };
 
 class WorkingSet {
+  using Layout = detail::MaskedLayout;
+  using Probe = detail::SetProbe<Layout>;
+
  public:
   explicit WorkingSet(const WorkingSetKey& key = {}) noexcept
-      : slots_(inline_slots_),
-        offset_(key.offset),
-        multiplier_(key.multiplier | 1u),
-        kept_aside_first_(key.kept_aside_first) {
+      : slots_(inline_slots_), layout_(key, kInlineShift), side_first_(key.kept_aside_first) {
     std::memset(inline_slots_, 0xFF, sizeof inline_slots_);
   }
   ~WorkingSet() { release(); }
 
   WorkingSet(WorkingSet&& other) noexcept
       : slots_(other.slots_),
-        mask_(other.mask_),
-        size_(other.size_),
-        offset_(other.offset_),
-        multiplier_(other.multiplier_),
-        shift_(other.shift_),
-        has_kept_aside_(other.has_kept_aside_),
-        kept_aside_first_(other.kept_aside_first_) {
+        layout_(other.layout_),
+        in_table_(other.in_table_),
+        side_(other.side_),
+        side_first_(other.side_first_) {
     if (other.slots_ == other.inline_slots_) {
       std::memcpy(inline_slots_, other.inline_slots_, sizeof inline_slots_);
       slots_ = inline_slots_;
     }
     other.slots_ = other.inline_slots_;
-    other.mask_ = kInlineCapacity - 1;
-    other.shift_ = kInlineShift;
-    other.size_ = 0;
-    other.has_kept_aside_ = false;
+    other.layout_ = other.layout_.with_shift(kInlineShift);
+    other.in_table_ = 0;
+    other.side_.remove();
     std::memset(other.inline_slots_, 0xFF, sizeof other.inline_slots_);
   }
   WorkingSet& operator=(WorkingSet&&) = delete;
   WorkingSet(const WorkingSet&) = delete;
   WorkingSet& operator=(const WorkingSet&) = delete;
 
-  std::size_t size() const noexcept { return size_; }
-  bool empty() const noexcept { return size_ == 0; }
+  std::size_t size() const noexcept { return in_table_ + side_.count(); }
+  bool empty() const noexcept { return size() == 0; }
 
   bool contains(Vertex v) const noexcept {
-    if (v == kFree) return has_kept_aside_;
-    for (std::size_t i = home(v, shift_);; i = (i + 1) & mask_) {
-      const Vertex occupant = slots_[i];
-      if (occupant == v) return true;
-      if (occupant == kFree) return false;
-    }
+    if (v == detail::kFreeKey) return side_.present();
+    return Probe::locate(slots_, layout_, v).found;
   }
 
   // Starts loading v's slot, for an insertion or a lookup coming up soon.
-  void prefetch(Vertex v) const noexcept { __builtin_prefetch(&slots_[home(v, shift_)]); }
+  void prefetch(Vertex v) const noexcept { __builtin_prefetch(&slots_[layout_.home(v)]); }
 
   // Makes room for n members in all, so that inserting up to that many
   // cannot allocate. The set is unchanged if it throws.
   void reserve(std::size_t n) {
-    if (n > max_load(mask_ + 1)) grow_for(n);
+    if (n > Layout::max_load(layout_.capacity())) grow_for(n);
   }
 
   // True if v was not yet a member. May throw bad_alloc, leaving the set
   // unchanged.
   bool insert(Vertex v) {
-    if (v == kFree) {
-      if (has_kept_aside_) return false;
-      has_kept_aside_ = true;
-      ++size_;
-      return true;
+    if (v == detail::kFreeKey) return side_.add();
+    auto spot = Probe::locate(slots_, layout_, v);
+    if (spot.found) return false;
+    if (in_table_ + 1 > Layout::max_load(layout_.capacity())) {
+      grow_for(in_table_ + 1);
+      spot = Probe::locate(slots_, layout_, v);
     }
-    std::size_t i = home(v, shift_);
-    for (;; i = (i + 1) & mask_) {
-      const Vertex occupant = slots_[i];
-      if (occupant == v) return false;
-      if (occupant == kFree) break;
-    }
-    if (in_table() + 1 > max_load(mask_ + 1)) {
-      grow_for(in_table() + 1);
-      for (i = home(v, shift_); slots_[i] != kFree; i = (i + 1) & mask_) {
-      }
-    }
-    slots_[i] = v;
-    ++size_;
+    slots_[spot.index] = v;
+    ++in_table_;
     return true;
   }
 
   // Calls f(v) for each member, in this set's own order.
   template <class F>
   void for_each(F&& f) const {
-    if (has_kept_aside_ && kept_aside_first_) f(kFree);
-    // Free and taken slots alternate at random, so a test per slot would be
-    // mispredicted often; each block's members are first gathered without
-    // a branch.
-    constexpr std::size_t kBlock = 64;
-    Vertex block[kBlock];
-    for (std::size_t base = 0; base <= mask_; base += kBlock) {
-      const std::size_t end = std::min(base + kBlock, mask_ + 1);
-      std::size_t taken = 0;
-      for (std::size_t i = base; i < end; ++i) {
-        block[taken] = slots_[i];
-        taken += slots_[i] != kFree ? 1 : 0;
-      }
-      for (std::size_t k = 0; k < taken; ++k) f(block[k]);
-    }
-    if (has_kept_aside_ && !kept_aside_first_) f(kFree);
+    if (side_.present() && side_first_) f(detail::kFreeKey);
+    detail::for_each_gathered<64>(slots_, layout_.capacity(), f);
+    if (side_.present() && !side_first_) f(detail::kFreeKey);
   }
 
   // The member for_each yields first; the set must not be empty.
   Vertex first() const noexcept {
-    if (has_kept_aside_ && kept_aside_first_) return kFree;
-    for (std::size_t i = 0; i <= mask_; ++i)
-      if (slots_[i] != kFree) return slots_[i];
-    return kFree;  // the member kept aside is the only one
+    assert(!empty());
+    if (side_.present() && side_first_) return detail::kFreeKey;
+    for (std::size_t i = 0, cap = layout_.capacity(); i < cap; ++i)
+      if (slots_[i] != detail::kFreeKey) return slots_[i];
+    return detail::kFreeKey;  // the member in the side slot is the only one
   }
 
   // The members as a VertexSet sized for them, built without regrowth.
   VertexSet to_vertex_set() const {
     VertexSet result;
-    result.reserve(size_);
+    result.reserve(size());
     for_each([&result](Vertex v) { result.insert_new(v); });
     return result;
   }
 
  private:
-  static constexpr Vertex kFree = kMaxVertex;
   static constexpr std::size_t kInlineCapacity = 8;
   static constexpr unsigned kInlineShift = 64 - 3;
-
-  static constexpr std::size_t max_load(std::size_t capacity) noexcept { return capacity / 2; }
-
-  // The top bits of the product: those depend on every bit of the id.
-  std::size_t home(Vertex v, unsigned shift) const noexcept {
-    return static_cast<std::size_t>(((v ^ offset_) * multiplier_) >> shift);
-  }
-  std::size_t in_table() const noexcept { return size_ - (has_kept_aside_ ? 1 : 0); }
+  static_assert(std::size_t{1} << (64 - kInlineShift) == kInlineCapacity);
+  // No table of 2^40 slots or more is ever asked for.
+  static constexpr unsigned kMinShift = 24;
 
   void release() noexcept {
     if (slots_ != inline_slots_) std::free(slots_);
   }
 
   void grow_for(std::size_t n) {
-    std::size_t capacity = 2 * (mask_ + 1);
-    unsigned shift = shift_ - 1;
-    while (max_load(capacity) < n) {
-      if (shift <= 24) throw std::length_error("working set too large");
-      capacity *= 2;
+    unsigned shift = layout_.shift() - 1;
+    while (Layout::max_load(std::size_t{1} << (64 - shift)) < n) {
+      if (shift <= kMinShift) throw std::length_error("working set too large");
       --shift;
     }
-    auto* table = static_cast<Vertex*>(std::malloc(capacity * sizeof(Vertex)));
-    if (table == nullptr) throw std::bad_alloc();
-    std::memset(table, 0xFF, capacity * sizeof(Vertex));
-    const std::size_t mask = capacity - 1;
-    for (std::size_t i = 0; i <= mask_; ++i) {
-      const Vertex v = slots_[i];
-      if (v == kFree) continue;
-      std::size_t j = home(v, shift);
-      while (table[j] != kFree) j = (j + 1) & mask;
-      table[j] = v;
-    }
+    const Layout layout = layout_.with_shift(shift);
+    Vertex* table = detail::allocate_slots<Vertex>(layout.capacity());
+    std::memset(table, 0xFF, layout.capacity() * sizeof(Vertex));  // every slot kFreeKey
+    Probe::place_all(slots_, layout_.capacity(), table, layout);
     release();
     slots_ = table;
-    mask_ = mask;
-    shift_ = shift;
+    layout_ = layout;
   }
 
   Vertex* slots_;
-  std::size_t mask_ = kInlineCapacity - 1;
-  std::size_t size_ = 0;
-  std::uint64_t offset_;
-  std::uint64_t multiplier_;
-  unsigned shift_ = kInlineShift;
-  bool has_kept_aside_ = false;
-  bool kept_aside_first_;
+  Layout layout_;
+  std::size_t in_table_ = 0;
+  detail::SideSlot<> side_;
+  bool side_first_;
   Vertex inline_slots_[kInlineCapacity];
 };
 
