@@ -45,6 +45,7 @@ SUITES = {
     "queries": "4-7: r_neighbours, subgraph, neighbourhoods, neighbours loop",
     "calls": "8: add_edge, adjacent, degree loops against a no-op C method",
     "sets": "vertex-set methods on a real road network against NetworkX",
+    "interrupts": "11: Ctrl-C latency of long calls against the 0.5 s target",
 }
 
 

@@ -10,6 +10,8 @@ Ratio kinds, each printed with its own label:
                  Python result or do the same I/O: 1 is the best reachable.
   ours/no-op     a per-call loop over the same loop calling a no-op C method.
   peer/ours mem  a peer's peak memory growth per edge over ours.
+  latency/target the worst time from Ctrl-C to the exception out of a long
+                 call over its 0.5 s target: at most 1 meets it.
 """
 from __future__ import annotations
 
@@ -23,6 +25,7 @@ KINDS = {
     "ours/no-op": "ours / no-op call",
     "peer/ours mem": "peer B/edge / ours",
     "extra/inflate": "(gzip - plain) / inflate",
+    "latency/target": "worst latency / target",
 }
 
 
