@@ -6,7 +6,7 @@ import pytest
 
 from quiverlane import Graph
 
-from conftest import build_graph
+from conftest import build_graph, run_python
 from graph_checks import ID_END, MAX_ID, snapshot
 
 TWO_VERTEX = ["adjacent", "add_edge", "remove_edge"]
@@ -192,6 +192,31 @@ def test_key_whose_comparison_raises_is_not_a_match():
     # The failed comparison counts as "not this name"; the key is then unexpected.
     assert keyword_message("degree", (1,), {Raises("k"): 1}) == (
         "PyGraph.degree() got an unexpected keyword argument: k")
+
+
+def test_key_whose_comparison_raises_leaves_stderr_silent():
+    # The failed comparison is dropped quietly on every Python, including
+    # those whose own dictionary lookup reports such errors as unraisable.
+    result = run_python("""
+        from quiverlane import Graph
+
+        class Raises(str):
+            def __hash__(self):
+                return hash("u")
+
+            def __eq__(self, other):
+                raise ValueError("no comparing")
+
+        g = Graph()
+        g.add_edge(1, 2)
+        try:
+            g.degree(1, **{Raises("k"): 1})
+        except TypeError as error:
+            print(error.args[0])
+    """)
+    assert result.returncode == 0, result.stderr
+    assert result.stdout == "PyGraph.degree() got an unexpected keyword argument: k\n"
+    assert result.stderr == ""
 
 
 def test_matching_failure_leaves_graph_unchanged():

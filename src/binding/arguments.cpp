@@ -50,8 +50,13 @@ PyObject* take_keyword(PyObject* keywords, const char* label, const char* name,
                        bool given_by_position) {
   PyRef key = PyRef::steal(PyUnicode_FromString(name));
   if (!key) throw_python_error();
-  PyObject* value = PyDict_GetItem(keywords, key.get());
-  if (value == nullptr) return nullptr;
+  // A key whose __eq__ raises is simply not this name. PyDict_GetItem would
+  // swallow the error too, but from 3.13 on it also reports it on stderr.
+  PyObject* value = PyDict_GetItemWithError(keywords, key.get());
+  if (value == nullptr) {
+    PyErr_Clear();
+    return nullptr;
+  }
   if (given_by_position) mismatch(label, " got multiple values for argument: ", name);
   Py_INCREF(value);
   OwnedObjectPool::register_owned(value);
