@@ -21,17 +21,6 @@ VertexSet& Graph::neighbours_entry(Vertex u) {
   return *set;
 }
 
-VertexSet Graph::vertices() const {
-  VertexSet all;
-  all.reserve(adjacency_.size());
-  InterruptPoll poll;
-  adjacency_.for_each([&](Vertex u, const VertexSet&) {
-    poll.tick();
-    all.insert_new(u);
-  });
-  return all;
-}
-
 void Graph::add_vertex(Vertex u) { adjacency_.try_emplace(u); }
 
 bool Graph::add_edge(Vertex u, Vertex v) {

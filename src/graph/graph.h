@@ -91,9 +91,6 @@ class Graph {
   // lookups at once, do not each wait on memory in turn.
   void prefetch(Vertex u) const noexcept { adjacency_.prefetch(u); }
 
-  // O(n): a new set of every vertex, sized up front.
-  VertexSet vertices() const;
-
   // O(n): calls f(u) once per vertex, in the table's order.
   template <class F>
   void for_each_vertex(F&& f) const {
