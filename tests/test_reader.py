@@ -190,14 +190,15 @@ def test_many_lines_across_buffers(write, crlf):
     assert edge_set(g) == expected
 
 
-@pytest.mark.parametrize("seed", [5, 6])
-def test_large_file_gives_the_graph_of_its_edges_one_by_one(write, seed):
+@pytest.mark.parametrize("seed, count", [(5, 120_000), (6, 120_000), (7, 1_200_000)])
+def test_large_file_gives_the_graph_of_its_edges_one_by_one(write, seed, count):
     # Enough vertices for the reader to add edges in sorted sweeps, with the
-    # tables growing between them; repeats, reversals, loops and the largest
-    # id all along the file.
+    # tables growing between them, and at the largest size enough edges for
+    # its batches to grow too; repeats, reversals, loops and the largest id
+    # all along the file.
     rng = random.Random(seed)
     lines, pairs = [], []
-    for i in range(120_000):
+    for i in range(count):
         kind = rng.random()
         if kind < 0.1 and pairs:
             v, u = rng.choice(pairs)

@@ -1,6 +1,7 @@
 #include "graph/graph_builder.h"
 
 #include <algorithm>
+#include <bit>
 #include <utility>
 
 #include "support/interrupt.h"
@@ -35,9 +36,23 @@ std::size_t run_end(const Arcs& arcs, std::size_t begin) {
 }  // namespace
 
 GraphBuilder::GraphBuilder() {
-  arcs_.reserve(2 * kBatchEdges);
-  sorted_.reserve(2 * kBatchEdges);
+  arcs_.reserve(2 * batch_edges_);
+  sorted_.reserve(2 * batch_edges_);
   counts_.resize(2 * kDigits);
+}
+
+void GraphBuilder::start_batch() {
+  // Powers of two, so that the buffers are reallocated only a few times
+  // in all: each time leaves the old ones as holes in the heap.
+  const std::size_t wanted = std::bit_floor(edges_before_ / kEdgesPerBatchEdge);
+  const std::size_t next = std::clamp(wanted, kMinBatchEdges, kMaxBatchEdges);
+  if (next == batch_edges_) return;
+  batch_edges_ = next;
+  // Sized exactly, so that they stay within their share of the graph.
+  arcs_ = {};
+  sorted_ = {};
+  arcs_.reserve(2 * batch_edges_);
+  sorted_.reserve(2 * batch_edges_);
 }
 
 void GraphBuilder::append_batch() {
@@ -57,7 +72,7 @@ void GraphBuilder::append_batch() {
   }
   append_arcs();
   arcs_.clear();
-  edges_ = 0;
+  edges_before_ += std::exchange(edges_, 0);
 }
 
 // Orders the arcs by the top bits of their source's hash, and so by home
@@ -94,13 +109,14 @@ std::size_t GraphBuilder::run_count() const {
 }
 
 // The sources of the sorted arcs that are not yet vertices.
-std::size_t GraphBuilder::count_new_sources() const {
+std::size_t GraphBuilder::count_new_sources() {
   const AdjacencyMap& adjacency = graph_.adjacency_;
   std::size_t count = 0;
   for (std::size_t begin = 0, end; begin < arcs_.size(); begin = end) {
     end = run_end(arcs_, begin);
     if (end + kSlotAhead < arcs_.size()) adjacency.prefetch_hashed(arcs_[end + kSlotAhead].hash);
     if (adjacency.find_hashed(arcs_[begin].source, arcs_[begin].hash) == nullptr) ++count;
+    poll_.tick(static_cast<std::int64_t>(end - begin));
   }
   return count;
 }
@@ -116,6 +132,7 @@ void GraphBuilder::append_arcs() {
     end = run_end(arcs_, begin);
     if (end + kSlotAhead < arcs_.size()) adjacency.prefetch_hashed(arcs_[end + kSlotAhead].hash);
     run_sets_.push_back(adjacency.try_emplace_hashed(arcs_[begin].source, arcs_[begin].hash).first);
+    poll_.tick(static_cast<std::int64_t>(end - begin));
   }
   std::size_t begin = 0;
   for (std::size_t r = 0; r < run_sets_.size(); ++r) {
@@ -123,6 +140,7 @@ void GraphBuilder::append_arcs() {
     VertexSet& set = *run_sets_[r];
     const std::size_t end = run_end(arcs_, begin);
     const std::size_t n = end - begin;
+    poll_.tick(static_cast<std::int64_t>(n));
     if (!set.is_list() && set.size() + n <= VertexSet::kInlineCapacity) {
       // Few enough to stay inline, where repeats are dropped at once.
       for (std::size_t i = begin; i < end; ++i) set.append(arcs_[i].target, 0);
@@ -137,6 +155,10 @@ void GraphBuilder::append_arcs() {
 
 Graph GraphBuilder::finish() && {
   append_batch();
+  // The batch buffers are done with: hashing the lists needs the room.
+  arcs_ = {};
+  sorted_ = {};
+  run_sets_ = {};
   std::vector<Vertex> scratch;
   std::uint64_t edges = 0;
   InterruptPoll poll;
