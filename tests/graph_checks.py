@@ -14,6 +14,29 @@ from collections import Counter, deque, namedtuple
 MAX_ID = 4294967295
 ID_END = MAX_ID + 1
 
+# What an internal fault says when a vertex that must exist does not.
+ABSENT = "Vertex not contained in graph"
+
+
+def is_fault(error):
+    """Whether `error` is the module's internal fault, which is no Exception."""
+    return ((type(error).__module__, type(error).__name__) == ("pyo3_runtime", "PanicException")
+            and not isinstance(error, Exception))
+
+
+def fault_of(action, message=ABSENT):
+    """The internal fault that action() must raise, with `message` as its one
+    argument (any single argument when message is None)."""
+    try:
+        action()
+    except BaseException as error:  # the fault derives from BaseException only
+        if not is_fault(error):
+            raise
+        assert len(error.args) == 1, f"fault arguments {error.args!r}"
+        assert message is None or error.args[0] == message, f"fault {error.args[0]!r}, not {message!r}"
+        return error
+    raise AssertionError(f"no fault; expected {message!r}")
+
 
 def edge_set(g):
     """g.edges() as a set, checking each pair is ordered and listed once."""

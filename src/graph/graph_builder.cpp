@@ -109,14 +109,17 @@ std::size_t GraphBuilder::run_count() const {
 }
 
 // The sources of the sorted arcs that are not yet vertices.
-std::size_t GraphBuilder::count_new_sources() {
+std::size_t GraphBuilder::count_new_sources() const {
   const AdjacencyMap& adjacency = graph_.adjacency_;
+  // A batch of a large graph takes a good part of a second to sweep. Each
+  // sweep polls with a counter of its own, which stays in a register.
+  InterruptPoll poll;
   std::size_t count = 0;
   for (std::size_t begin = 0, end; begin < arcs_.size(); begin = end) {
     end = run_end(arcs_, begin);
     if (end + kSlotAhead < arcs_.size()) adjacency.prefetch_hashed(arcs_[end + kSlotAhead].hash);
     if (adjacency.find_hashed(arcs_[begin].source, arcs_[begin].hash) == nullptr) ++count;
-    poll_.tick(static_cast<std::int64_t>(end - begin));
+    poll.tick(static_cast<std::int64_t>(end - begin));
   }
   return count;
 }
@@ -127,12 +130,13 @@ std::size_t GraphBuilder::count_new_sources() {
 // appended, with the append point loaded in between.
 void GraphBuilder::append_arcs() {
   AdjacencyMap& adjacency = graph_.adjacency_;
+  InterruptPoll poll;
   run_sets_.clear();
   for (std::size_t begin = 0, end; begin < arcs_.size(); begin = end) {
     end = run_end(arcs_, begin);
     if (end + kSlotAhead < arcs_.size()) adjacency.prefetch_hashed(arcs_[end + kSlotAhead].hash);
     run_sets_.push_back(adjacency.try_emplace_hashed(arcs_[begin].source, arcs_[begin].hash).first);
-    poll_.tick(static_cast<std::int64_t>(end - begin));
+    poll.tick(static_cast<std::int64_t>(end - begin));
   }
   std::size_t begin = 0;
   for (std::size_t r = 0; r < run_sets_.size(); ++r) {
@@ -140,7 +144,7 @@ void GraphBuilder::append_arcs() {
     VertexSet& set = *run_sets_[r];
     const std::size_t end = run_end(arcs_, begin);
     const std::size_t n = end - begin;
-    poll_.tick(static_cast<std::int64_t>(n));
+    poll.tick(static_cast<std::int64_t>(n));
     if (!set.is_list() && set.size() + n <= VertexSet::kInlineCapacity) {
       // Few enough to stay inline, where repeats are dropped at once.
       for (std::size_t i = begin; i < end; ++i) set.append(arcs_[i].target, 0);

@@ -27,7 +27,6 @@
 
 #include "graph/graph.h"
 #include "graph/vertex.h"
-#include "support/interrupt.h"
 
 namespace quiverlane {
 
@@ -70,7 +69,7 @@ class GraphBuilder {
   void start_batch();
   void sort_by_hash();
   std::size_t run_count() const;
-  std::size_t count_new_sources();
+  std::size_t count_new_sources() const;
   void append_arcs();
 
   Graph graph_;
@@ -81,8 +80,6 @@ class GraphBuilder {
   std::vector<Arc> sorted_;
   std::vector<std::uint32_t> counts_;
   std::vector<VertexSet*> run_sets_;
-  // A batch of a large graph takes a good part of a second to append.
-  InterruptPoll poll_;
 };
 
 }  // namespace quiverlane
