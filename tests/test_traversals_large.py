@@ -20,7 +20,6 @@ from quiverlane import Graph
 from graph_checks import MAX_ID, edge_set, fault_of, model_ball, model_components, model_of, snapshot
 
 
-
 # --- the graphs --------------------------------------------------------------
 
 def skewed_edges(rng, ids, count):

@@ -11,6 +11,7 @@ from quiverlane import Graph
 
 from conftest import build_graph
 from graph_checks import ABSENT, ID_END, MAX_ID, check_graph, edge_set, fault_of, snapshot
+
 SET_METHODS = ["neighbourhood", "closed_neighbourhood", "contract", "subgraph", "contract_into"]
 
 
