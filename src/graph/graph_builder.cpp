@@ -36,8 +36,7 @@ std::size_t run_end(const Arcs& arcs, std::size_t begin) {
 }  // namespace
 
 GraphBuilder::GraphBuilder() {
-  arcs_.reserve(2 * batch_edges_);
-  sorted_.reserve(2 * batch_edges_);
+  size_buffers();
   counts_.resize(2 * kDigits);
 }
 
@@ -48,7 +47,12 @@ void GraphBuilder::start_batch() {
   const std::size_t next = std::clamp(wanted, kMinBatchEdges, kMaxBatchEdges);
   if (next == batch_edges_) return;
   batch_edges_ = next;
-  // Sized exactly, so that they stay within their share of the graph.
+  size_buffers();
+}
+
+// Both arcs of every edge of a batch, sized exactly, so that the buffers
+// stay within their share of the graph.
+void GraphBuilder::size_buffers() {
   arcs_ = {};
   sorted_ = {};
   arcs_.reserve(2 * batch_edges_);

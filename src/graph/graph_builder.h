@@ -67,6 +67,7 @@ class GraphBuilder {
 
   void append_batch();
   void start_batch();
+  void size_buffers();
   void sort_by_hash();
   std::size_t run_count() const;
   std::size_t count_new_sources() const;
