@@ -17,7 +17,7 @@ from pathlib import Path
 import pytest
 
 from conftest import build_graph
-from graph_checks import ID_END, MAX_ID, edge_set, snapshot
+from graph_checks import ID_END, MAX_ID, edge_set, fault_of, snapshot
 from quiverlane import Graph
 import quiverlane_tools as tools
 
@@ -377,6 +377,44 @@ def test_truncated_gzip_is_refused_as_unreadable(tmp_path):
     with pytest.raises(tools.EdgeListFormatError, match="cannot be read after line") as caught:
         tools.read_edge_list(path)
     assert caught.value.line is None
+
+
+def not_gzip(size):
+    """Plain text that starts with a comment, `size` edge lines."""
+    return b"# header\n" + b"".join(b"%d %d\n" % (2 * i + 1, 2 * i + 2) for i in range(size))
+
+
+def damaged_gzip(size):
+    whole = bytearray(gzip.compress(not_gzip(size)))
+    whole[3] |= 0xE0  # reserved flag bits: not a header any reader accepts
+    whole[12:40] = bytes(28)  # and deflate data that cannot be inflated
+    return bytes(whole)
+
+
+@pytest.mark.parametrize(
+    "data",
+    [not_gzip(5), not_gzip(40000), damaged_gzip(5), damaged_gzip(40000)],
+    ids=["plain-small", "plain-large", "damaged-small", "damaged-large"],
+)
+@pytest.mark.parametrize("columns", [(0, 1), (1, 0)])
+def test_gz_name_on_data_that_is_not_gzip_fails_as_from_file_does(tmp_path, data, columns):
+    # A plain file named ".gz" once gave an empty graph: the peek through
+    # gzip left the descriptor the cleaner reads from at the end of the file.
+    path = tmp_path / "x.txt.gz"
+    path.write_bytes(data)
+    expected = fault_of(lambda: Graph.from_file(str(path)), message=None)
+    assert "read error" in expected.args[0]
+    error = fault_of(lambda: tools.read_edge_list(path, columns=columns), message=None)
+    assert error.args == expected.args
+
+
+@pytest.mark.parametrize("size", [5, 40000])
+def test_gzip_file_is_cleaned_from_its_first_byte_after_the_peek(tmp_path, size):
+    path = tmp_path / "x.txt.gz"
+    path.write_bytes(gzip.compress(not_gzip(size)))
+    graph = tools.read_edge_list(path)
+    assert (graph.num_vertices(), graph.num_edges()) == (2 * size, size)
+    assert graph.adjacent(1, 2) and graph.adjacent(2 * size - 1, 2 * size)
 
 
 def test_named_pipe_is_cleaned_as_a_stream(tmp_path):

@@ -80,13 +80,20 @@ def read_edge_list(
     with open(name, "rb") as file:
         # A pipe or device cannot be peeked at and then read again.
         regular = stat.S_ISREG(os.fstat(file.fileno()).st_mode)
-        if regular and checked_columns == (0, 1) and _starts_strict(file, inflate):
-            try:
-                return Graph.from_file(name)
-            except OSError:
-                pass  # a later line needs cleaning after all
         if regular:
-            file.seek(0)  # the child reads on from the shared offset
+            head = _peek(file, inflate)
+            if head is None:
+                # Not gzip data, or damaged at the start: Graph.from_file
+                # says what is wrong with it. Should it read the file after
+                # all, the cleaner below reports what Python's gzip refuses.
+                graph = Graph.from_file(name)
+                if checked_columns == (0, 1):
+                    return graph
+            elif checked_columns == (0, 1) and _is_strict(head):
+                try:
+                    return Graph.from_file(name)
+                except OSError:
+                    pass  # a later line needs cleaning after all
         return _load_cleaned(file, name, inflate, comment_bytes, checked_columns, regular)
 
 
@@ -105,12 +112,16 @@ def _checked_comments(comments: str) -> bytes:
     return comments.encode("ascii")
 
 
-def _starts_strict(file: IO[bytes], inflate: bool) -> bool:
-    """True if the file's first lines need no cleaning."""
+def _peek(file: IO[bytes], inflate: bool) -> bytes | None:
+    """The first bytes of the file's text, or None if they cannot be inflated."""
     try:
-        head = gzip.GzipFile(fileobj=file, mode="rb").read(PEEK_BYTES) if inflate else file.read(PEEK_BYTES)
+        return gzip.GzipFile(fileobj=file, mode="rb").read(PEEK_BYTES) if inflate else file.read(PEEK_BYTES)
     except (OSError, EOFError, zlib.error):
-        return False  # the cleaner reports what is wrong
+        return None
+
+
+def _is_strict(head: bytes) -> bool:
+    """True if the complete lines of `head`, the start of a file, need no cleaning."""
     if len(head) < PEEK_BYTES:
         complete = head if head.endswith(b"\n") or not head else head + b"\n"
     else:
@@ -122,12 +133,11 @@ def _load_cleaned(
     file: IO[bytes], name: str, inflate: bool, comments: bytes, columns: Tuple[int, int], regular: bool
 ) -> Graph:
     # A pipe can be read only once, so it is checked line by line at once.
-    run = _run_cleaner(file, inflate, "fast" if regular else "careful", comments, columns)
+    run = _run_cleaner(file, inflate, "fast" if regular else "careful", comments, columns, regular)
     if run.file_error is not None and regular:
         # from_file refused a line that fast mode copied unseen: take every
         # line apart this time, to clean it or to name it.
-        file.seek(0)
-        run = _run_cleaner(file, inflate, "careful", comments, columns)
+        run = _run_cleaner(file, inflate, "careful", comments, columns, regular)
     if run.refusal is not None:
         raise EdgeListFormatError(name, run.refusal.line, run.refusal.reason)
     if run.file_error is not None:
@@ -156,10 +166,15 @@ class _Run:
 
 
 def _run_cleaner(
-    file: IO[bytes], inflate: bool, mode: str, comments: bytes, columns: Tuple[int, int]
+    file: IO[bytes], inflate: bool, mode: str, comments: bytes, columns: Tuple[int, int], regular: bool
 ) -> _Run:
     """Streams the file through the line cleaner into Graph.from_file."""
     fd = file.fileno()
+    if regular:
+        # The child shares this descriptor's offset, which a peek or an
+        # earlier pass moved; Python's own seek may only move within its
+        # buffer and leave the descriptor where it was.
+        os.lseek(fd, 0, os.SEEK_SET)
     command = [
         sys.executable, "-I", "-S", CLEANER, str(fd), "gzip" if inflate else "plain", mode,
         comments.hex(), str(columns[0]), str(columns[1]),
