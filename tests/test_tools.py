@@ -339,28 +339,35 @@ def test_columns_and_comments_can_be_chosen(tmp_path, data, columns, comments, e
         assert edge_set(tools.read_edge_list(path, comments=comments, columns=columns)) == edges
 
 
+NO_ID = "no option reads it: vertex ids are whole numbers from 0 to 4294967295"
+
+
 @pytest.mark.parametrize(
-    "data, line, reason",
+    "data, line, reason, hint",
     [
-        (b"# header\n# more\n1 2\n3\n", 4, "expected at least 2 columns, found 1"),
-        (b"# header\n1 2\n3 1e3\n", 3, "cannot parse vertex id 1e3"),
-        (b"1 2\n3 -1 7\n", 2, "cannot parse vertex id -1"),
-        (b"1 4294967296\n", 1, "cannot parse vertex id 4294967296"),
-        (b"1 2\n2 \xff\n", 2, "is not valid UTF-8"),
-        (b"1 2\n1\x1f2 3\n", 2, "cannot parse vertex id 1\x1f2"),
-        (b"%%MatrixMarket matrix array real general\n2 2\n1\n", 1, "a MatrixMarket array holds a dense matrix, not an edge list"),
+        (b"# header\n# more\n1 2\n3\n", 4, "expected at least 2 columns, found 1",
+         "no option reads a line with fewer than two columns"),
+        (b"# header\n1 2\n3 1e3\n", 3, "cannot parse vertex id 1e3", NO_ID),
+        (b"1 2\n3 -1 7\n", 2, "cannot parse vertex id -1", NO_ID),
+        (b"1 4294967296\n", 1, "cannot parse vertex id 4294967296", NO_ID),
+        (b"1 2\n2 \xff\n", 2, "is not valid UTF-8",
+         "no option reads it: only comment lines may be in another encoding than UTF-8"),
+        (b"1 2\n1\x1f2 3\n", 2, "cannot parse vertex id 1\x1f2", NO_ID),
+        (b"%%MatrixMarket matrix array real general\n2 2\n1\n", 1,
+         "a MatrixMarket array holds a dense matrix, not an edge list",
+         "no option reads it: store the matrix in coordinate form"),
     ],
     ids=["columns", "exponent", "negative", "too-big", "utf-8", "unit-separator", "mm-array"],
 )
 @pytest.mark.parametrize("name", ["bad.txt", "bad.txt.gz"])
-def test_refused_line_is_named_by_its_original_number(tmp_path, data, line, reason, name):
+def test_refused_line_is_named_by_its_original_number(tmp_path, data, line, reason, hint, name):
     path = write(tmp_path, name, data)
     with pytest.raises(tools.EdgeListFormatError) as caught:
         tools.read_edge_list(path)
     error = caught.value
     assert isinstance(error, OSError)
-    assert (error.line, error.reason, error.path) == (line, reason, str(path))
-    assert str(error) == f"{path}, line {line}: {reason}"
+    assert (error.line, error.reason, error.hint, error.path) == (line, reason, hint, str(path))
+    assert str(error) == f"{path}, line {line}: {reason}; {hint}"
 
 
 def test_refusal_deep_in_a_strict_looking_file_names_its_line(tmp_path):
@@ -431,8 +438,9 @@ def test_refusal_survives_pickling(tmp_path):
     with pytest.raises(tools.EdgeListFormatError) as caught:
         tools.read_edge_list(write(tmp_path, "g.txt", b"1 x\n"))
     copy = pickle.loads(pickle.dumps(caught.value))
-    assert (copy.path, copy.line, copy.reason, str(copy)) == (
-        caught.value.path, 1, "cannot parse vertex id x", str(caught.value))
+    assert (copy.path, copy.line, copy.reason, copy.hint, str(copy)) == (
+        caught.value.path, 1, "cannot parse vertex id x", caught.value.hint, str(caught.value))
+    assert copy.hint == "to read it, pass skip_header=1 if line 1 is a header"
 
 
 def test_missing_file_raises_file_not_found(tmp_path):

@@ -15,23 +15,35 @@ apart and checks it against the reader's rules, so that a refusal names the
 line of the original file. Comment, blank and odd lines go one at a time in
 both modes.
 
+A delimiter other than white space is read as the csv module reads one:
+each line splits at every delimiter into fields, blanks around a field are
+dropped, and the chosen fields are the edge's ends. Fast mode replaces the
+delimiter by a space in runs of lines whose every field is one token, which
+gives the same lines; any other line is taken apart field by field.
+
 Only the standard library is used, and nothing is imported from this package,
-so the script runs under `python -I -S`.
+so the script runs under `python -I -S`. Arguments: the descriptor to read
+and a JSON object of options (see main).
 
 Exit status 0: every line was written. Status 3: a line or the file was
-refused; standard error holds "LINE<TAB>REASON" ("-" when no line applies).
+refused; the last line of standard error is a JSON object with the 1-based
+"line" (null when no line applies), the "reason", the refused line's first
+bytes as "text" and "edges_before", whether any edge came before it.
 """
 
 from __future__ import annotations
 
 import gzip
+import json
 import os
 import re
 import sys
 import zlib
-from typing import Protocol
+from typing import Any, Protocol
 
 BLOCK = 1 << 20
+# How much of a refused line goes back to the parent, which suggests options.
+SHOWN_BYTES = 200
 MAX_VERTEX = 0xFFFFFFFF
 UTF8_BOM = b"\xef\xbb\xbf"
 REFUSED = 3
@@ -62,32 +74,52 @@ class Sink(Protocol):
 class Refusal(Exception):
     """A line (or the file) that cannot become an edge."""
 
-    def __init__(self, line: int | None, reason: str) -> None:
+    def __init__(self, line: int | None, reason: str, text: bytes = b"", edges_before: bool = False) -> None:
         super().__init__(reason)
         self.line = line
         self.reason = reason
+        self.text = text[:SHOWN_BYTES]
+        self.edges_before = edges_before
+
+    def report(self) -> str:
+        text = self.text.decode("utf-8", "replace")
+        return json.dumps({"line": self.line, "reason": self.reason, "text": text, "edges_before": self.edges_before})
 
 
 class Cleaner:
     """Per-file state: which columns to keep and where the header ends."""
 
-    def __init__(self, comments: bytes, columns: tuple[int, int], careful: bool) -> None:
+    def __init__(
+        self,
+        comments: bytes,
+        columns: tuple[int, int],
+        careful: bool,
+        delimiter: bytes | None = None,
+        skip_header: int = 0,
+    ) -> None:
         self.comment_starts = {comments[i : i + 1] for i in range(len(comments))}
         self.run_breaks = [b"\n" + c for c in self.comment_starts] + list(BLANK_LINES)
         self.columns = columns
         self.needed = max(columns) + 1
         self.fast = not careful
+        self.delimiter = delimiter
+        # Runs are cut in bulk only where the delimiter can become a space.
+        self.bulk_delimiter = delimiter is not None and not delimiter.isspace()
+        self.skip_header = skip_header
         self.line = 0  # 1-based number of the last line consumed
-        self.size_line_pending = False
+        self.size_line_pending = False  # set by a MatrixMarket header
+        self.edges_before = False
 
     def clean(self, text: bytes, out: list[bytes]) -> None:
         """Appends the cleaned form of the complete lines in `text`."""
-        pos, end = 0, len(text)
+        pos, end = self.skip_header_lines(text), len(text)
+        bulk = self.fast and (self.delimiter is None or self.bulk_delimiter)
         while pos < end:
-            if self.fast and not self.size_line_pending:
+            if bulk and not self.size_line_pending:
                 stop = self.take_run(text, pos, end, out)
                 if stop > pos:
                     self.line += text.count(b"\n", pos, stop)
+                    self.edges_before = True
                     pos = stop
                     continue
             stop = text.find(b"\n", pos)
@@ -96,7 +128,17 @@ class Cleaner:
             cleaned = self.clean_line(text[pos:stop])
             if cleaned is not None:
                 out.append(cleaned)
+                self.edges_before = True
             pos = stop
+
+    def skip_header_lines(self, text: bytes) -> int:
+        """Consumes the header lines still to skip at the start of `text`; returns where the rest starts."""
+        pos = 0
+        while self.line < self.skip_header and pos < len(text):
+            stop = text.find(b"\n", pos)
+            pos = len(text) if stop < 0 else stop + 1
+            self.line += 1
+        return pos
 
     def take_run(self, text: bytes, pos: int, end: int, out: list[bytes]) -> int:
         """Cleans a run of ordinary lines from `pos` in bulk; returns its end.
@@ -105,7 +147,7 @@ class Cleaner:
         as the first are cut down to the chosen two. The ids are left for the
         reader to check. Returns `pos` if the line at `pos` is not ordinary.
         """
-        if self.columns == (0, 1):
+        if self.columns == (0, 1) and self.delimiter is None:
             stop = copyable_run_end(text, pos, end)
             if stop > pos:
                 out.append(text[pos:stop])
@@ -117,14 +159,21 @@ class Cleaner:
         lines = text[pos:limit].split(b"\n")
         if lines[-1] == b"":
             lines.pop()
-        counts = list(map(len, map(bytes.split, lines)))
+        split_lines = lines if self.delimiter is None else [line.replace(self.delimiter, b" ") for line in lines]
+        counts = list(map(len, map(bytes.split, split_lines)))
+        if self.delimiter is not None:
+            # A line whose fields are not one token each (an empty field, a
+            # blank inside one) ends the run and is taken apart on its own.
+            fields = [line.count(self.delimiter) + 1 for line in lines]
+            counts = [n if n == f else -1 for n, f in zip(counts, fields)]
         width = counts[0] if counts else 0
         if width < self.needed:
             return pos
         if counts.count(width) != len(counts):
             lines = lines[: next(i for i, n in enumerate(counts) if n != width)]
         stop = min(pos + sum(map(len, lines)) + len(lines), end)
-        tokens = text[pos:stop].split()
+        run = text[pos:stop] if self.delimiter is None else text[pos:stop].replace(self.delimiter, b" ")
+        tokens = run.split()
         first, second = (tokens[c::width] for c in self.columns)
         out.append(b"\n".join(map(b" ".join, zip(first, second))) + b"\n")
         return stop
@@ -155,25 +204,42 @@ class Cleaner:
             self.size_line_pending = False
             return None
         if len(tokens) < self.needed:
-            raise Refusal(
-                self.line, f"expected at least {self.needed} columns, found {len(tokens)}"
-            )
+            raise self.refusal(raw, f"expected at least {self.needed} columns, found {len(tokens)}")
+        for column in self.columns:
+            token = tokens[column]
+            if not token:
+                raise self.refusal(raw, f"column {column} is empty")
+            if not VERTEX_TOKEN.fullmatch(token) or int(token) > MAX_VERTEX:
+                raise self.refusal(raw, f"cannot parse vertex id {token.decode('utf-8', 'replace')}")
         u, v = (tokens[i] for i in self.columns)
-        check_vertex(u, self.line)
-        check_vertex(v, self.line)
         return u + b" " + v + b"\n"
 
+    def refusal(self, raw: bytes, reason: str) -> Refusal:
+        return Refusal(self.line, reason, raw.rstrip(b"\r\n"), self.edges_before)
+
     def tokens(self, raw: bytes) -> list[bytes]:
+        """The line's tokens: its white-space separated words, or its fields."""
         if raw.isascii():
-            return raw.split()
+            return raw.split() if self.delimiter is None else self.fields(raw)
         try:
             text = raw.decode("utf-8")
         except UnicodeDecodeError:
             stripped = raw.lstrip()
             if stripped[:1] and stripped[:1] in self.comment_starts:
                 return [stripped[:1]]  # a comment in another encoding is still a comment
-            raise Refusal(self.line, "is not valid UTF-8") from None
-        return [token.encode("utf-8") for token in UNICODE_BLANKS.split(text) if token]
+            raise self.refusal(raw, "is not valid UTF-8") from None
+        if self.delimiter is None:
+            return [token.encode("utf-8") for token in UNICODE_BLANKS.split(text) if token]
+        delimiter = self.delimiter.decode("ascii")
+        if not UNICODE_BLANKS.sub("", text):
+            return []
+        return [strip_blanks(field).encode("utf-8") for field in text.split(delimiter)]
+
+    def fields(self, raw: bytes) -> list[bytes]:
+        assert self.delimiter is not None
+        if not raw.strip():
+            return []  # a blank line holds no fields, not one empty one
+        return [field.strip() for field in raw.split(self.delimiter)]
 
     def check_matrix_market_header(self, raw: bytes) -> None:
         words = raw.lower().split()
@@ -208,10 +274,25 @@ def copyable_run_end(text: bytes, pos: int, end: int) -> int:
     return pos if line_start < 0 else line_start + 1
 
 
-def check_vertex(token: bytes, line: int) -> None:
-    if not VERTEX_TOKEN.fullmatch(token) or int(token) > MAX_VERTEX:
-        shown = token.decode("utf-8", "replace")
-        raise Refusal(line, f"cannot parse vertex id {shown}")
+def strip_blanks(text: str) -> str:
+    """`text` without the white space (in the reader's sense) at either end."""
+    start = UNICODE_BLANKS.match(text)
+    text = text[start.end() :] if start else text
+    end = re.search(UNICODE_BLANKS.pattern + "$", text)
+    return text[: end.start()] if end else text
+
+
+class Counted:
+    """A source that moves a progress bar by the bytes read through it."""
+
+    def __init__(self, source: Source, bar: Any) -> None:
+        self.source = source
+        self.bar = bar
+
+    def read(self, size: int, /) -> bytes:
+        data = self.source.read(size)
+        self.bar.update(len(data))
+        return data
 
 
 def stream(source: Source, sink: Sink, cleaner: Cleaner) -> None:
@@ -232,21 +313,45 @@ def stream(source: Source, sink: Sink, cleaner: Cleaner) -> None:
             break
 
 
+def progress_bar(options: dict[str, Any]) -> Any:
+    """A tqdm bar on the descriptor the parent passed, or None when none was asked for."""
+    progress = options.get("progress")
+    if progress is None:
+        return None
+    # Run with -S, so tqdm's folder comes from the parent.
+    sys.path.insert(0, progress["path"])
+    from tqdm import tqdm
+
+    out = open(progress["fd"], "w", encoding="utf-8", errors="replace")
+    return tqdm(
+        total=progress["total"], desc=progress["desc"], unit="B", unit_scale=True, unit_divisor=1024, file=out
+    )
+
+
 def main(argv: list[str]) -> int:
-    fd, inflate, mode, comments, first, second = argv
-    cleaner = Cleaner(bytes.fromhex(comments), (int(first), int(second)), careful=mode == "careful")
+    fd, encoded = argv
+    options = json.loads(encoded)
+    delimiter = options["delimiter"]
+    cleaner = Cleaner(
+        options["comments"].encode("ascii"),
+        tuple(options["columns"]),  # type: ignore[arg-type]
+        careful=options["mode"] == "careful",
+        delimiter=None if delimiter is None else delimiter.encode("ascii"),
+        skip_header=options["skip_header"],
+    )
     sink = sys.stdout.buffer
+    bar = progress_bar(options)
     try:
         with os.fdopen(int(fd), "rb", buffering=BLOCK) as raw:
-            if inflate == "gzip":
-                with gzip.GzipFile(fileobj=raw, mode="rb") as inflated:
+            source: Source = raw if bar is None else Counted(raw, bar)
+            if options["gzip"]:
+                with gzip.GzipFile(fileobj=source, mode="rb") as inflated:  # type: ignore[arg-type]
                     stream(inflated, sink, cleaner)
             else:
-                stream(raw, sink, cleaner)
+                stream(source, sink, cleaner)
         sink.flush()
     except Refusal as refusal:
-        line = "-" if refusal.line is None else str(refusal.line)
-        sys.stderr.write(f"{line}\t{refusal.reason}\n")
+        sys.stderr.write(refusal.report() + "\n")
         return REFUSED
     except (OSError, EOFError, zlib.error) as error:
         if isinstance(error, BrokenPipeError):
@@ -254,8 +359,11 @@ def main(argv: list[str]) -> int:
             os.dup2(os.open(os.devnull, os.O_WRONLY), sys.stdout.fileno())
             return 1
         reason = f"cannot be read after line {cleaner.line}: {error}"
-        sys.stderr.write(f"-\t{reason}\n")
+        sys.stderr.write(Refusal(None, reason).report() + "\n")
         return REFUSED
+    finally:
+        if bar is not None:
+            bar.close()
     return 0
 
 

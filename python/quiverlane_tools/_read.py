@@ -3,47 +3,55 @@
 from __future__ import annotations
 
 import gzip
+import importlib.util
 import os
 import stat
-import subprocess
 import sys
 import zlib
-from typing import IO, Tuple, Union
+from typing import IO, Any, Dict, Optional, Tuple, Union
 
 from quiverlane import Graph
 
-from . import _clean_lines
+from . import _cleaner
 from ._clean_lines import STRICT_LINES
+from ._hints import Options, hint
 
 PathArg = Union[str, "os.PathLike[str]"]
 
 # Enough lines to see a file's header and first data lines.
 PEEK_BYTES = 64 * 1024
-CLEANER = _clean_lines.__file__
-PIPE_BYTES = 1 << 20
 
 
 class EdgeListFormatError(OSError):
     """An edge-list file, or one of its lines, that cannot become a graph.
 
     `path` is the file, `line` the 1-based number of the refused line in the
-    original file (None when the file as a whole cannot be read) and
-    `reason` says what is wrong with it.
+    original file (None when the file as a whole cannot be read), `reason`
+    says what is wrong with it and `hint` which option would read it (or,
+    where none would, what the line needs; empty when there is nothing to
+    say).
     """
 
-    def __init__(self, path: str, line: int | None, reason: str) -> None:
+    def __init__(self, path: str, line: int | None, reason: str, hint: str = "") -> None:
         where = path if line is None else f"{path}, line {line}"
-        super().__init__(f"{where}: {reason}")
+        super().__init__(f"{where}: {reason}" + (f"; {hint}" if hint else ""))
         self.path = path
         self.line = line
         self.reason = reason
+        self.hint = hint
 
-    def __reduce__(self) -> tuple[type[EdgeListFormatError], tuple[str, int | None, str]]:
-        return type(self), (self.path, self.line, self.reason)
+    def __reduce__(self) -> tuple[type[EdgeListFormatError], tuple[str, int | None, str, str]]:
+        return type(self), (self.path, self.line, self.reason, self.hint)
 
 
 def read_edge_list(
-    path: PathArg, comments: str = "#%", columns: Tuple[int, int] = (0, 1)
+    path: PathArg,
+    comments: str = "#%",
+    columns: Tuple[int, int] = (0, 1),
+    *,
+    delimiter: Optional[str] = None,
+    skip_header: int = 0,
+    progress: bool = False,
 ) -> Graph:
     """Loads an edge-list file as downloaded from the usual collections.
 
@@ -53,9 +61,16 @@ def read_edge_list(
     "%%MatrixMarket" header; lines with more columns than two (weights,
     relationship codes, timestamps), of which the two at the 0-based
     positions `columns` are the edge's ends. Columns are separated by any
-    white space (spaces, tabs), lines end in LF or CRLF, and a name ending
-    in ".gz" is inflated. Ids are taken as they are: base 0 or base 1, no
-    renumbering.
+    white space (spaces, tabs), or by the one character `delimiter` (such as
+    "," for CSV files: every delimiter ends a field, and blanks around a
+    field are dropped). `skip_header` lines at the start of the file are
+    skipped whatever they hold, for a header without a comment mark. Lines
+    end in LF or CRLF, and a name ending in ".gz" is inflated. Ids are taken
+    as they are: base 0 or base 1, no renumbering.
+
+    With `progress`, a bar on standard error counts the bytes of the file
+    read so far (of the compressed file for a ".gz" name); it needs tqdm
+    (`pip install 'quiverlane[progress]'`).
 
     A file whose first lines are already in the strict "u v" form is handed
     to `Graph.from_file` directly. Any other is cleaned in a child process
@@ -66,17 +81,21 @@ def read_edge_list(
     name the original line.
 
     Raises FileNotFoundError (or another OSError) if the file cannot be
-    opened, and EdgeListFormatError, naming the line of the original file,
-    for a line that holds no valid edge or a file that cannot be read.
+    opened; EdgeListFormatError, naming the line of the original file and
+    the option that would read it, for a line that holds no valid edge or a
+    file that cannot be read; and what `Graph.from_file` raises for a ".gz"
+    name on data that is not gzip.
     """
     name = os.fspath(path)
     if not isinstance(name, str):
         raise TypeError(f"path must be a str or os.PathLike[str], not {type(name).__name__}")
-    checked_columns = _checked_columns(columns)
-    comment_bytes = _checked_comments(comments)
+    options = Options(_checked_comments(comments), _checked_columns(columns), _checked_delimiter(delimiter, comments),
+                      _checked_skip(skip_header))
+    tqdm_folder = _tqdm_folder() if progress else None
     inflate = name.endswith(".gz")
     if not sys.executable:
         raise RuntimeError("read_edge_list starts its line cleaner with sys.executable, which is not set")
+    plain_options = options.columns == (0, 1) and options.delimiter is None and options.skip_header == 0
     with open(name, "rb") as file:
         # A pipe or device cannot be peeked at and then read again.
         regular = stat.S_ISREG(os.fstat(file.fileno()).st_mode)
@@ -87,14 +106,24 @@ def read_edge_list(
                 # says what is wrong with it. Should it read the file after
                 # all, the cleaner below reports what Python's gzip refuses.
                 graph = Graph.from_file(name)
-                if checked_columns == (0, 1):
+                if plain_options:
                     return graph
-            elif checked_columns == (0, 1) and _is_strict(head):
+            elif plain_options and not progress and _is_strict(head):
                 try:
                     return Graph.from_file(name)
                 except OSError:
                     pass  # a later line needs cleaning after all
-        return _load_cleaned(file, name, inflate, comment_bytes, checked_columns, regular)
+        cleaning = {
+            "gzip": inflate,
+            "comments": options.comments,
+            "columns": options.columns,
+            "delimiter": options.delimiter,
+            "skip_header": options.skip_header,
+        }
+        if tqdm_folder is not None:
+            total = os.fstat(file.fileno()).st_size if regular else None
+            cleaning["progress"] = {"path": tqdm_folder, "total": total, "desc": os.path.basename(name)}
+        return _load_cleaned(file, name, regular, cleaning, options)
 
 
 def _checked_columns(columns: Tuple[int, int]) -> Tuple[int, int]:
@@ -106,10 +135,41 @@ def _checked_columns(columns: Tuple[int, int]) -> Tuple[int, int]:
     return first, second
 
 
-def _checked_comments(comments: str) -> bytes:
+def _checked_comments(comments: str) -> str:
     if not comments.isascii() or any(c.isspace() or c.isdigit() or c == "+" for c in comments):
         raise ValueError(f"comment characters must be ASCII and not blank, digit or '+': {comments!r}")
-    return comments.encode("ascii")
+    return comments
+
+
+def _checked_delimiter(delimiter: Optional[str], comments: str) -> Optional[str]:
+    if delimiter is None:
+        return None
+    if not isinstance(delimiter, str) or len(delimiter) != 1:
+        raise TypeError(f"delimiter must be one character or None, got {delimiter!r}")
+    if not delimiter.isascii() or delimiter.isdigit() or delimiter in "+\r\n" or delimiter in comments:
+        raise ValueError(
+            f"delimiter must be an ASCII character other than a digit, '+', a line end or a comment character: {delimiter!r}"
+        )
+    return delimiter
+
+
+def _checked_skip(skip_header: int) -> int:
+    if isinstance(skip_header, bool) or not isinstance(skip_header, int):
+        raise TypeError(f"skip_header must be an int, got {skip_header!r}")
+    if skip_header < 0:
+        raise ValueError(f"skip_header counts lines and cannot be negative, got {skip_header}")
+    return skip_header
+
+
+def _tqdm_folder() -> str:
+    """The folder tqdm is imported from, for the cleaner, which runs without site-packages."""
+    spec = importlib.util.find_spec("tqdm")
+    if spec is None or not spec.submodule_search_locations:
+        raise ModuleNotFoundError(
+            "read_edge_list(..., progress=True) draws its bar with tqdm: pip install 'quiverlane[progress]'",
+            name="tqdm",
+        )
+    return os.path.dirname(list(spec.submodule_search_locations)[0])
 
 
 def _peek(file: IO[bytes], inflate: bool) -> bytes | None:
@@ -129,17 +189,20 @@ def _is_strict(head: bytes) -> bool:
     return not complete or STRICT_LINES.fullmatch(complete) is not None
 
 
-def _load_cleaned(
-    file: IO[bytes], name: str, inflate: bool, comments: bytes, columns: Tuple[int, int], regular: bool
-) -> Graph:
+def _load_cleaned(file: IO[bytes], name: str, regular: bool, cleaning: Dict[str, Any], options: Options) -> Graph:
     # A pipe can be read only once, so it is checked line by line at once.
-    run = _run_cleaner(file, inflate, "fast" if regular else "careful", comments, columns, regular)
+    run = _pass(file, regular, dict(cleaning, mode="fast" if regular else "careful"))
     if run.file_error is not None and regular:
         # from_file refused a line that fast mode copied unseen: take every
         # line apart this time, to clean it or to name it.
-        run = _run_cleaner(file, inflate, "careful", comments, columns, regular)
+        careful = dict(cleaning, mode="careful")
+        if "progress" in careful:
+            careful["progress"] = dict(careful["progress"], desc=careful["progress"]["desc"] + " (each line checked)")
+        run = _pass(file, regular, careful)
     if run.refusal is not None:
-        raise EdgeListFormatError(name, run.refusal.line, run.refusal.reason)
+        refusal = run.refusal
+        advice = hint(refusal.line, refusal.reason, refusal.text, refusal.edges_before, options)
+        raise EdgeListFormatError(name, refusal.line, refusal.reason, advice)
     if run.file_error is not None:
         if hasattr(run.file_error, "add_note"):
             run.file_error.add_note(f"while loading the cleaned lines of {name!r}")
@@ -148,72 +211,18 @@ def _load_cleaned(
     return run.graph
 
 
-class _Refusal:
-    """The line cleaner's own refusal: an original line number and a reason."""
-
-    def __init__(self, report: str) -> None:
-        line, _, self.reason = report.rstrip("\n").partition("\t")
-        self.line = None if line == "-" else int(line)
-
-
-class _Run:
-    """What one pass through the line cleaner gave."""
-
-    def __init__(self, graph: Graph | None, file_error: OSError | None, refusal: _Refusal | None) -> None:
-        self.graph = graph
-        self.file_error = file_error  # from_file refused the cleaned stream
-        self.refusal = refusal  # the cleaner refused an original line
-
-
-def _run_cleaner(
-    file: IO[bytes], inflate: bool, mode: str, comments: bytes, columns: Tuple[int, int], regular: bool
-) -> _Run:
-    """Streams the file through the line cleaner into Graph.from_file."""
-    fd = file.fileno()
-    if regular:
-        # The child shares this descriptor's offset, which a peek or an
-        # earlier pass moved; Python's own seek may only move within its
-        # buffer and leave the descriptor where it was.
-        os.lseek(fd, 0, os.SEEK_SET)
-    command = [
-        sys.executable, "-I", "-S", CLEANER, str(fd), "gzip" if inflate else "plain", mode,
-        comments.hex(), str(columns[0]), str(columns[1]),
-    ]
-    child = subprocess.Popen(
-        command, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.PIPE, pass_fds=(fd,)
-    )
-    assert child.stdout is not None and child.stderr is not None
-    _widen_pipe(child.stdout.fileno())
-    graph: Graph | None = None
-    file_error: OSError | None = None
+def _pass(file: IO[bytes], regular: bool, cleaning: Dict[str, Any]) -> _cleaner.Run:
+    if "progress" not in cleaning:
+        return _cleaner.run(file, regular, cleaning, None)
+    bar_fd = os.dup(_stderr_descriptor())
     try:
-        # from_file holds the interpreter lock for the whole read, so the
-        # writer must be another process; "/dev/fd/N" does not end in ".gz",
-        # so the pipe is read as plain text.
-        graph = Graph.from_file(f"/dev/fd/{child.stdout.fileno()}")
-    except OSError as error:
-        file_error = error
+        return _cleaner.run(file, regular, cleaning, bar_fd)
     finally:
-        child.stdout.close()  # a writer still running gets EPIPE and stops
-        report = child.stderr.read().decode("utf-8", "replace")
-        child.stderr.close()
-        status = child.wait()
-    if status == _clean_lines.REFUSED:
-        return _Run(None, file_error, _Refusal(report))
-    if file_error is None and (status != 0 or graph is None):
-        raise RuntimeError(f"the line cleaner failed (exit status {status}): {report.strip()}")
-    return _Run(graph, file_error, None)
+        os.close(bar_fd)
 
 
-def _widen_pipe(fd: int) -> None:
-    """Gives the pipe a 1 MiB buffer where Linux allows it.
-
-    With the default 64 KiB the two processes take turns far more often;
-    loading a 1,000,000-line file took about a third longer.
-    """
+def _stderr_descriptor() -> int:
     try:
-        import fcntl
-
-        fcntl.fcntl(fd, getattr(fcntl, "F_SETPIPE_SZ", 1031), PIPE_BYTES)
-    except (ImportError, OSError):
-        pass  # another system, or a lower limit: the default buffer works too
+        return sys.stderr.fileno()
+    except (AttributeError, OSError, ValueError):
+        return 2  # a stand-in without a descriptor: the process's own
