@@ -39,7 +39,7 @@ import os
 import re
 import sys
 import zlib
-from typing import Any, Protocol
+from typing import IO, Any, Protocol, cast
 
 BLOCK = 1 << 20
 # How much of a refused line goes back to the parent, which suggests options.
@@ -332,9 +332,10 @@ def main(argv: list[str]) -> int:
     fd, encoded = argv
     options = json.loads(encoded)
     delimiter = options["delimiter"]
+    first, second = options["columns"]
     cleaner = Cleaner(
         options["comments"].encode("ascii"),
-        tuple(options["columns"]),  # type: ignore[arg-type]
+        (first, second),
         careful=options["mode"] == "careful",
         delimiter=None if delimiter is None else delimiter.encode("ascii"),
         skip_header=options["skip_header"],
@@ -345,7 +346,7 @@ def main(argv: list[str]) -> int:
         with os.fdopen(int(fd), "rb", buffering=BLOCK) as raw:
             source: Source = raw if bar is None else Counted(raw, bar)
             if options["gzip"]:
-                with gzip.GzipFile(fileobj=source, mode="rb") as inflated:  # type: ignore[arg-type]
+                with gzip.GzipFile(fileobj=cast(IO[bytes], source), mode="rb") as inflated:
                     stream(inflated, sink, cleaner)
             else:
                 stream(source, sink, cleaner)
