@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds the sdist and a wheel per supported CPython from that sdist, repairs
-# each wheel into a manylinux wheel, installs it into a fresh virtual
-# environment and runs the test suite there, against the installed package
-# rather than a build tree.
+# each wheel into a manylinux2014 (manylinux_2_17) wheel, checks that tag,
+# installs the wheel into a fresh virtual environment and runs the test suite
+# there, against the installed package rather than a build tree.
 #
 #   bash .ci/wheels.sh            # every version in PYTHON_VERSIONS
 #   bash .ci/wheels.sh 3.12       # only the versions named
@@ -39,6 +39,27 @@ fresh_venv() {  # fresh_venv PYTHON DIR
   "$2/bin/python" -m pip install -q --upgrade pip
 }
 
+# Wheels must install on glibc 2.17 and newer. The build host's glibc and
+# GCC are newer: the module binds only old symbol versions, and auditwheel
+# checks that every one of them is within the tag.
+plat=manylinux_2_17_$(uname -m)
+
+# Fails with the reason and the symbols of the wheel's shared objects whose
+# versions are too new for the tag.
+not_tagged() {  # not_tagged WHEEL REASON
+  local unpacked
+  unpacked=$(mktemp -d)
+  "$repo/.venv-build/bin/python" -m zipfile -e "$1" "$unpacked"
+  (
+    echo "wheels: $(basename "$1"): $2"
+    echo "symbols bound to versions newer than $plat allows:"
+    cd "$unpacked" && find . -name '*.so*' -type f -print0 |
+      xargs -0 "$repo/.venv-build/bin/python" "$repo/tests/elf_symbols.py" || true
+  ) >&2
+  rm -rf "$unpacked"
+  exit 1
+}
+
 out=$repo/dist-ci
 rm -rf "$out"
 mkdir -p "$out/raw" "$out/manylinux"
@@ -64,9 +85,21 @@ for version in "${versions[@]}"; do
     rm -rf ".venv-build-$version"
   fi
   raw_wheel=$(ls "$out"/raw/quiverlane-*-"$tag"-*.whl)
-  PATH="$repo/.venv-build/bin:$PATH" auditwheel repair -w "$out/manylinux" "$raw_wheel"
+  if ! PATH="$repo/.venv-build/bin:$PATH" auditwheel repair --plat "$plat" -w "$out/manylinux" "$raw_wheel"; then
+    not_tagged "$raw_wheel" "auditwheel cannot repair it to $plat"
+  fi
   wheel=$(ls "$out"/manylinux/quiverlane-*-"$tag"-*manylinux*.whl)
   echo "   repaired: $(basename "$wheel")"
+  # The tag auditwheel finds in the repaired wheel itself, not the one it was
+  # asked for. It wraps its sentences, so they are joined first.
+  shown=$("$repo/.venv-build/bin/auditwheel" show "$wheel")
+  found=$(tr '\n' ' ' <<<"$shown" |
+    sed -n 's/.*consistent with the following platform tag: "\([^"]*\)".*/\1/p')
+  echo "   auditwheel show: ${found:-no platform tag}"
+  if [ "$found" != "$plat" ]; then
+    echo "$shown" >&2
+    not_tagged "$wheel" "auditwheel show finds ${found:-no platform tag}, not $plat"
+  fi
 
   venv=$repo/.venv-wheel-$version
   fresh_venv "$python" "$venv"

@@ -1,7 +1,7 @@
 #include "binding/argument_set.h"
 
 #include <fcntl.h>
-#include <sys/random.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -50,15 +50,19 @@ bool read_fully(int descriptor, unsigned char* out, std::size_t length) noexcept
 }
 
 bool os_random(unsigned char* out, std::size_t length) noexcept {
+#ifdef SYS_getrandom
+  // The system call itself rather than libc's wrapper, which only glibc 2.25
+  // and newer have: the module must load on older ones.
   std::size_t filled = 0;
   while (filled < length) {
-    const ssize_t got = ::getrandom(out + filled, length - filled, 0);
+    const long got = ::syscall(SYS_getrandom, out + filled, length - filled, 0u);
     if (got < 0 && errno == EINTR) continue;
     if (got <= 0) break;
     filled += static_cast<std::size_t>(got);
   }
   if (filled == length) return true;
-  // Kernels without the system call still have the device.
+#endif
+  // Kernels without the system call (ENOSYS) still have the device.
   const int descriptor = ::open("/dev/urandom", O_RDONLY | O_CLOEXEC);
   if (descriptor < 0) return false;
   const bool ok = read_fully(descriptor, out, length);

@@ -26,10 +26,16 @@ namespace {
 }
 
 [[noreturn]] void too_many_positional(const char* label, std::size_t used, Py_ssize_t given) {
+  // Appends only: inserting in front (const char* + std::string) would bind
+  // a bounds check that older libstdc++ releases lack.
   std::string message = label;
-  message += " takes at most " + std::to_string(used) + " positional argument";
+  message += " takes at most ";
+  message += std::to_string(used);
+  message += " positional argument";
   if (used != 1) message += 's';
-  message += " (" + std::to_string(given) + " given)";
+  message += " (";
+  message += std::to_string(given);
+  message += " given)";
   throw PendingError(PyExc_TypeError, std::move(message));
 }
 

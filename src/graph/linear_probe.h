@@ -50,6 +50,19 @@ namespace quiverlane::detail {
 inline constexpr Vertex kFreeKey = kMaxVertex;
 inline constexpr std::size_t kNotFound = ~std::size_t{0};
 
+// Refuses a size no table can take, with std::length_error. libstdc++ builds
+// the exception inside its own library, through an entry point as old as the
+// library: constructing it here would bind the const char* constructor, which
+// libstdc++ only exports since GCC 5, newer than the oldest one wheels run
+// with.
+[[noreturn]] inline void throw_too_large(const char* what) {
+#if defined(__GLIBCXX__)
+  std::__throw_length_error(what);
+#else
+  throw std::length_error(what);
+#endif
+}
+
 // The most members a table of `capacity` slots holds before it grows: the
 // capacity less its free share (Free/Of of it, rounded up).
 template <std::size_t Free, std::size_t Of>
@@ -79,7 +92,7 @@ class ScaledLayout : public LoadLimit<1, 8> {
   static unsigned size_index_for(std::size_t n, unsigned first = 0) {
     unsigned index = first;
     while (max_load(capacity_at(index)) < n) {
-      if (index == kMaxSizeIndex) throw std::length_error("table too large");
+      if (index == kMaxSizeIndex) throw_too_large("table too large");
       ++index;
     }
     return index;

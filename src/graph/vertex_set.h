@@ -190,7 +190,7 @@ class VertexSet {
   // Makes room for n members in all, so that inserting up to that many
   // cannot allocate. The contents are unchanged whether or not it throws.
   void reserve(std::size_t n) {
-    if (n > kMaxSize) throw std::length_error("vertex set too large");
+    if (n > kMaxSize) detail::throw_too_large("vertex set too large");
     assert(!is_list());
     if (!on_heap()) {
       if (n > kInlineCapacity) move_to_table(Layout::size_index_for(n));
@@ -356,7 +356,7 @@ class VertexSet {
 
   // An inline set becomes a list with room for n members.
   void start_list(std::size_t n) {
-    if (n > kMaxSize) throw std::length_error("vertex set too large");
+    if (n > kMaxSize) detail::throw_too_large("vertex set too large");
     const unsigned size_index = Layout::size_index_for(n);
     Vertex* list = detail::allocate_slots<Vertex>(Layout::capacity_at(size_index));
     const std::size_t count = size();
@@ -368,7 +368,7 @@ class VertexSet {
 
   // A list gets room for n members; realloc may extend it where it lies.
   void grow_list(std::size_t n) {
-    if (n > kMaxSize) throw std::length_error("vertex set too large");
+    if (n > kMaxSize) detail::throw_too_large("vertex set too large");
     const unsigned size_index = Layout::size_index_for(n, this->size_index() + 1);
     void* list = std::realloc(slots(), Layout::capacity_at(size_index) * sizeof(Vertex));
     if (list == nullptr) throw std::bad_alloc();

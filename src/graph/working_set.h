@@ -134,7 +134,7 @@ class WorkingSet {
   void grow_for(std::size_t n) {
     unsigned shift = layout_.shift() - 1;
     while (Layout::max_load(std::size_t{1} << (64 - shift)) < n) {
-      if (shift <= kMinShift) throw std::length_error("working set too large");
+      if (shift <= kMinShift) detail::throw_too_large("working set too large");
       --shift;
     }
     const Layout layout = layout_.with_shift(shift);

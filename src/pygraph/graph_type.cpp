@@ -81,7 +81,10 @@ PyTypeObject* create_graph_type() {
     defs.push_back({lasting_copy(entry.name), entry.method, entry.flags, ""});
   }
   defs.push_back({nullptr, nullptr, 0, nullptr});
-  auto* methods = new PyMethodDef[defs.size()];
+  // Raw storage rather than new[]: an array new of a run-time length binds a
+  // length check that older libstdc++ releases lack. PyMethodDef is a plain
+  // struct, so copying into the storage creates the entries.
+  auto* methods = static_cast<PyMethodDef*>(::operator new(defs.size() * sizeof(PyMethodDef)));
   std::copy(defs.begin(), defs.end(), methods);
   type->tp_methods = methods;
   type->tp_flags = Py_TPFLAGS_DEFAULT;

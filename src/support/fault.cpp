@@ -12,6 +12,18 @@
 
 #include "support/stderr.h"
 
+// glibc 2.34 moved dladdr from libdl into libc under a new symbol version and
+// kept the old version as an alias of the same function. Binding the old one
+// lets the module load on every glibc that wheels support (2.17 on): before
+// 2.34 it resolves from libdl, which the interpreter loads to import
+// extensions at all. The old version's name is the architecture's first glibc
+// version; elsewhere the default binding is left alone.
+#if defined(__GLIBC__) && defined(__x86_64__) && defined(__LP64__)
+__asm__(".symver dladdr, dladdr@GLIBC_2.2.5");
+#elif defined(__GLIBC__) && defined(__aarch64__) && defined(__LP64__)
+__asm__(".symver dladdr, dladdr@GLIBC_2.17");
+#endif
+
 namespace quiverlane {
 
 namespace {
