@@ -6,7 +6,9 @@ edge-list files: writing the strict form that `Graph.from_file` reads, and
 reading the files that public collections publish.
 
 Importing this package is what makes graphs picklable and copyable (pickle,
-copy.copy, copy.deepcopy, multiprocessing): see `rebuild_graph`.
+copy, multiprocessing): a pickle holds 8 bytes per edge and 4 per isolated
+vertex, rebuilt by `rebuild_graph`; copy.copy and copy.deepcopy call the
+native `Graph.copy`.
 """
 
 from ._convert import from_edges, from_networkx, to_networkx, to_numpy_edges, to_scipy
