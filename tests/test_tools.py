@@ -8,17 +8,15 @@ gives, and must name the original line when it refuses one.
 
 import gzip
 import importlib
-import importlib.metadata
 import os
 import pickle
-import re
 import subprocess
 import warnings
 from pathlib import Path
 
 import pytest
 
-from conftest import REPO_ROOT, build_graph
+from conftest import build_graph
 from graph_checks import ID_END, MAX_ID, edge_set, snapshot
 from quiverlane import Graph
 import quiverlane_tools as tools
@@ -451,18 +449,3 @@ def test_bad_options_are_refused(tmp_path, kwargs, message):
     with pytest.raises(ValueError, match=message):
         tools.read_edge_list(write(tmp_path, "g.txt", b"1 2\n"), **kwargs)
 
-
-# --- metadata --------------------------------------------------------------
-
-
-def test_version_is_that_of_the_installed_distribution():
-    try:
-        installed = importlib.metadata.version("quiverlane")
-    except importlib.metadata.PackageNotFoundError:
-        # Imported from a source tree that was never installed.
-        assert tools.__version__ == "0+unknown"
-        return
-    assert tools.__version__ == installed
-    # What is installed was built from this checkout.
-    project = re.search(r'^version = "([^"]+)"$', (REPO_ROOT / "pyproject.toml").read_text(), re.M)
-    assert project is not None and installed == project.group(1)
