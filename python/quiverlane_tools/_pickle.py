@@ -87,9 +87,9 @@ def _feed(method: Callable[..., object], *columns: array.array[int]) -> None:
 
     edges() lists a graph in the order of its hash tables, and a table that
     grows while it takes keys in hash order gets them all at its first slots:
-    probing degenerates (in that order the rebuild takes 14 times as long on
-    a 1,000,000-edge power-law graph, 90 times on a road network; bench row
-    13).
+    probing degenerates (in that order the rebuild takes 16 times as long on
+    a 1,000,000-edge power-law graph and 80 times on a road network; bench
+    row 13).
     About sqrt(rows) interleaved strides spread every stretch of the insertion
     over the whole hash range, while each stride still walks the tables
     forward. The loops run in C: map() calls the method, deque() drops the
