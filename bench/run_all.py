@@ -46,6 +46,7 @@ SUITES = {
     "calls": "8: add_edge, adjacent, degree loops against a no-op C method",
     "sets": "vertex-set methods on a real road network against NetworkX",
     "interrupts": "11: Ctrl-C latency of long calls against the 0.5 s target",
+    "interop": "12, 13: from_networkx against a plain loop, pickling against copy()",
 }
 
 

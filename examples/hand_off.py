@@ -17,8 +17,7 @@ def main() -> None:
 
     # SciPy: row i of the adjacency matrix is vertex ids[i].
     matrix, ids = to_scipy(grid)
-    row_sums = matrix.sum(axis=1)
-    busiest = int(ids[int(row_sums.argmax())])
+    busiest = int(ids[int(matrix.sum(axis=1).argmax())])
     print(f"adjacency matrix {matrix.shape}, {matrix.nnz} stored entries; busiest row is vertex {busiest}")
 
     # NumPy: one (a, b) row per edge, a <= b.

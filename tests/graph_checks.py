@@ -146,3 +146,18 @@ def model_components(adj):
         seen |= part
         parts.append(frozenset(part))
     return sorted(parts, key=min)
+
+
+def assert_same_graph(got, expected):
+    """Asserts that two graphs have the same vertices and the same edges."""
+    got_vertices, expected_vertices = got.vertices(), expected.vertices()
+    assert got_vertices == expected_vertices, (
+        f"vertices differ: {sorted(got_vertices - expected_vertices)[:10]} extra, "
+        f"{sorted(expected_vertices - got_vertices)[:10]} missing"
+    )
+    got_edges, expected_edges = edge_set(got), edge_set(expected)
+    assert got_edges == expected_edges, (
+        f"edges differ: {sorted(got_edges - expected_edges)[:10]} extra, "
+        f"{sorted(expected_edges - got_edges)[:10]} missing"
+    )
+    assert got.num_edges() == expected.num_edges(), f"num_edges() {got.num_edges()}, not {expected.num_edges()}"

@@ -134,6 +134,45 @@ def test_from_networkx_accepts_numpy_integer_nodes_and_merges_parallel_edges():
     assert edge_set(tools.from_networkx(multi)) == {(1, 2), (2, 3)}
 
 
+def test_from_networkx_of_plain_int_nodes_keeps_loops_isolated_nodes_and_extreme_ids():
+    nx = need("networkx")
+    multi = nx.MultiGraph()
+    multi.add_nodes_from([MAX_ID, 5, 0])
+    multi.add_edges_from([(1, 2), (2, 1), (1, 2), (3, 3), (3, 3), (0, 9), (MAX_ID, MAX_ID - 1)])
+    g = tools.from_networkx(multi)
+    assert g.vertices() == {0, 1, 2, 3, 5, 9, MAX_ID, MAX_ID - 1}
+    assert edge_set(g) == {(1, 2), (3, 3), (0, 9), (MAX_ID - 1, MAX_ID)}
+    assert tools.from_networkx(nx.Graph()).num_vertices() == 0
+    lonely = nx.Graph([(1, 2)])
+    lonely.add_node(ID_END)
+    with pytest.raises(ValueError, match="node 4294967296 is outside"):
+        tools.from_networkx(lonely)
+
+
+@pytest.mark.parametrize("name", ["road-usroads-48.edges", "ca-GrQc.edges"])
+def test_from_networkx_gives_back_a_real_graph(name):
+    need("networkx")
+    g = Graph.from_file(str(data_file(name)))
+    for v in (0, MAX_ID, 123456789):
+        g.add_vertex(v)
+    assert snapshot(tools.from_networkx(tools.to_networkx(g))) == snapshot(g)
+
+
+def test_from_networkx_takes_int_like_nodes_mixed_with_ints():
+    nx = need("networkx")
+    numpy = need("numpy")
+    import enum
+
+    class Port(enum.IntEnum):
+        HTTP = 80
+
+    mixed = nx.Graph([(Port.HTTP, 443), (numpy.int64(7), 8)])
+    mixed.add_node(numpy.uint8(3))
+    g = tools.from_networkx(mixed)
+    assert edge_set(g) == {(80, 443), (7, 8)} and g.vertices() == {3, 7, 8, 80, 443}
+    assert all(type(v) is int for v in g.vertices())
+
+
 @pytest.mark.parametrize(
     "node, error, message",
     [
@@ -455,3 +494,4 @@ def test_missing_file_raises_file_not_found(tmp_path):
 def test_bad_options_are_refused(tmp_path, kwargs, message):
     with pytest.raises(ValueError, match=message):
         tools.read_edge_list(write(tmp_path, "g.txt", b"1 2\n"), **kwargs)
+

@@ -4,11 +4,24 @@ Conversions to and from NetworkX, SciPy and NumPy (each imported only when
 its function is called, and installed with the extras of the same name), and
 edge-list files: writing the strict form that `Graph.from_file` reads, and
 reading the files that public collections publish.
+
+Importing this package is what makes graphs picklable and copyable (pickle,
+copy, multiprocessing): a pickle holds 8 bytes per edge and 4 per isolated
+vertex, rebuilt by `rebuild_graph`; copy.copy and copy.deepcopy call the
+native `Graph.copy`.
 """
 
 from ._convert import from_edges, from_networkx, to_networkx, to_numpy_edges, to_scipy
+from ._pickle import rebuild_graph, register
 from ._read import EdgeListFormatError, read_edge_list
+from ._version import __version__
 from ._write import IsolatedVerticesDropped, write_edge_list
+
+# Pickles name the rebuild function by this package, not by the private
+# module it lives in, so that they outlast a reshuffle of the modules.
+rebuild_graph.__module__ = __name__
+register()
+del register
 
 __all__ = [
     "EdgeListFormatError",
@@ -16,6 +29,7 @@ __all__ = [
     "from_edges",
     "from_networkx",
     "read_edge_list",
+    "rebuild_graph",
     "to_networkx",
     "to_numpy_edges",
     "to_scipy",

@@ -3,31 +3,54 @@
 from __future__ import annotations
 
 import operator
-from typing import TYPE_CHECKING, Any, Iterable, Tuple
+from collections import deque
+from itertools import filterfalse, starmap
+from operator import itemgetter
+from typing import TYPE_CHECKING, Any, Iterable, Optional, Tuple, TypeVar, overload
 
 from quiverlane import Graph
 
 if TYPE_CHECKING:
+    from typing import Hashable, Protocol, SupportsIndex
+
+    import networkx
     import numpy
     import numpy.typing
+    import scipy.sparse
+    from typing_extensions import TypeAlias, TypeGuard
+
+    # The adjacency matrix, whose entries have the dtype asked for. Without
+    # SciPy's stubs (Python 3.10 and older, or not installed) these are Any;
+    # quoted, they stay valid aliases either way.
+    Matrix: TypeAlias = "scipy.sparse.csr_array[Any, Tuple[int, int]]"
+    FloatMatrix: TypeAlias = "scipy.sparse.csr_array[numpy.float64, Tuple[int, int]]"
+    VertexIds: TypeAlias = numpy.typing.NDArray[numpy.uint32]
+
+    class NodeId(SupportsIndex, Hashable, Protocol):
+        """A NetworkX node that can be a vertex id: ints, NumPy integers,
+        anything with __index__."""
 
 MAX_VERTEX = 0xFFFFFFFF
 
+# A graph whose nodes cannot be vertex ids is refused by the type checker, as
+# it would be at run time.
+Node = TypeVar("Node", bound="NodeId")
 
-def to_networkx(graph: Graph) -> Any:
+
+def to_networkx(graph: Graph) -> networkx.Graph[int]:
     """A new `networkx.Graph` with the same vertices (isolated ones included) and edges.
 
     Loops are kept. Nodes are the vertex ids as Python ints. Needs networkx.
     """
     import networkx
 
-    result = networkx.Graph()
+    result: networkx.Graph[int] = networkx.Graph()
     result.add_nodes_from(graph.vertices())
     result.add_edges_from(graph.edges())
     return result
 
 
-def from_networkx(nx_graph: Any) -> Graph:
+def from_networkx(nx_graph: networkx.Graph[Node, Any, Any]) -> Graph:
     """A new Graph with the nodes and edges of an undirected NetworkX graph.
 
     Every node must be an integer from 0 to 4294967295 (ints, NumPy integers
@@ -39,12 +62,42 @@ def from_networkx(nx_graph: Any) -> Graph:
     """
     if nx_graph.is_directed():
         raise TypeError("from_networkx takes an undirected graph; call to_undirected() on a directed one first")
+    if _plain_ints(nx_graph):
+        try:
+            return _from_plain_ints(nx_graph)
+        except OverflowError:
+            pass  # an id out of range: the careful path below names it
     result = Graph()
     ids = {node: _vertex_id(node) for node in nx_graph.nodes}
     for vertex in ids.values():
         result.add_vertex(vertex)
     for u, v in nx_graph.edges():
         result.add_edge(ids[u], ids[v])
+    return result
+
+
+def _plain_ints(nx_graph: networkx.Graph[Any, Any, Any]) -> TypeGuard[networkx.Graph[int, Any, Any]]:
+    """Whether every node is an int, and not a bool or another subclass.
+
+    One pass over the nodes in C; it spares every edge a lookup in a table
+    of converted ids.
+    """
+    return set(map(type, nx_graph)) == {int}
+
+
+def _from_plain_ints(nx_graph: networkx.Graph[int, Any, Any]) -> Graph:
+    """from_networkx for int nodes; an id out of range raises OverflowError.
+
+    The methods are fed straight from NetworkX's own iterators with the loops
+    in C (starmap and map call them, deque drops the results), so a
+    conversion costs no more than the plain loop a caller would write.
+    """
+    result = Graph()
+    deque(starmap(result.add_edge, nx_graph.edges()), maxlen=0)
+    if result.num_vertices() < nx_graph.number_of_nodes():
+        # Some nodes have no edges: those whose neighbour dict is empty.
+        isolated = map(itemgetter(0), filterfalse(itemgetter(1), nx_graph.adjacency()))
+        deque(map(result.add_vertex, isolated), maxlen=0)
     return result
 
 
@@ -84,7 +137,7 @@ def from_edges(pairs: Iterable[Tuple[Any, Any]]) -> Graph:
     return result
 
 
-def to_numpy_edges(graph: Graph) -> numpy.typing.NDArray[numpy.uint32]:
+def to_numpy_edges(graph: Graph) -> VertexIds:
     """The edges as an (m, 2) uint32 array, one (a, b) row per edge with a <= b.
 
     Rows follow `graph.edges()`; isolated vertices do not appear. Needs numpy.
@@ -95,7 +148,11 @@ def to_numpy_edges(graph: Graph) -> numpy.typing.NDArray[numpy.uint32]:
     return numpy.array(edges, dtype=numpy.uint32).reshape(len(edges), 2)
 
 
-def to_scipy(graph: Graph, dtype: Any = None) -> Tuple[Any, numpy.typing.NDArray[numpy.uint32]]:
+@overload
+def to_scipy(graph: Graph, dtype: None = None) -> Tuple[FloatMatrix, VertexIds]: ...
+@overload
+def to_scipy(graph: Graph, dtype: numpy.typing.DTypeLike) -> Tuple[Matrix, VertexIds]: ...
+def to_scipy(graph: Graph, dtype: Optional[numpy.typing.DTypeLike] = None) -> Tuple[Matrix, VertexIds]:
     """The adjacency matrix as a `scipy.sparse.csr_array`, with the vertex id of each row.
 
     Returns `(matrix, ids)`: `ids` is the sorted uint32 array of every vertex
