@@ -1,9 +1,10 @@
 """Glue between quiverlane graphs and the rest of the Python world.
 
 Conversions to and from NetworkX, SciPy and NumPy (each imported only when
-its function is called, and installed with the extras of the same name), and
+its function is called, and installed with the extras of the same name);
 edge-list files: writing the strict form that `Graph.from_file` reads, and
-reading the files that public collections publish.
+reading the files that public collections publish; and Parquet tables for
+cluster engines (extra `parquet`).
 
 Importing this package is what makes graphs picklable and copyable (pickle,
 copy, multiprocessing): a pickle holds 8 bytes per edge and 4 per isolated
@@ -12,6 +13,7 @@ native `Graph.copy`.
 """
 
 from ._convert import from_edges, from_networkx, to_networkx, to_numpy_edges, to_scipy
+from ._parquet import read_parquet, write_parquet
 from ._pickle import rebuild_graph, register
 from ._read import EdgeListFormatError, read_edge_list
 from ._version import __version__
@@ -29,9 +31,11 @@ __all__ = [
     "from_edges",
     "from_networkx",
     "read_edge_list",
+    "read_parquet",
     "rebuild_graph",
     "to_networkx",
     "to_numpy_edges",
     "to_scipy",
     "write_edge_list",
+    "write_parquet",
 ]
