@@ -31,6 +31,7 @@ def id_problem(values: Any, where: str, first_row: int) -> Optional[str]:
     `where` names the file and column for the message and `first_row` is
     the table row of values[0], so that the message can name the row.
     """
+    import pyarrow
     import pyarrow.compute as pc
 
     if values.null_count:
@@ -42,7 +43,11 @@ def id_problem(values: Any, where: str, first_row: int) -> Optional[str]:
     low, high = extremes["min"].as_py(), extremes["max"].as_py()
     if low >= 0 and high <= MAX_VERTEX:
         return None
-    outside = pc.or_(pc.less(values, 0), pc.greater(values, MAX_VERTEX))
+    # Compared in a type that holds both the values and the bounds: a
+    # uint64 column and an int64 bound would meet in int64 and overflow.
+    wide = pyarrow.int64() if pyarrow.types.is_signed_integer(values.type) else pyarrow.uint64()
+    widened = values.cast(wide)
+    outside = pc.or_(pc.less(widened, pyarrow.scalar(0, wide)), pc.greater(widened, pyarrow.scalar(MAX_VERTEX, wide)))
     index = _first_true(outside)
     return (
         f"{where} holds {values[index].as_py()} at row {first_row + index}, "
