@@ -55,6 +55,24 @@ def id_problem(values: Any, where: str, first_row: int) -> Optional[str]:
     )
 
 
+def frugal_scan() -> dict[str, Any]:
+    """Scanner options that read one row group at a time.
+
+    Arrow's defaults read ahead across row groups and files on threads and
+    pre-buffer whole column chunks: for a 20,000,000-edge table that held
+    about 200 MiB in the line writer, against under 40 MiB with these, at
+    the same speed (the pipe's reader is the slower side).
+    """
+    import pyarrow.dataset
+
+    return {
+        "batch_readahead": 1,
+        "fragment_readahead": 1,
+        "use_threads": False,
+        "fragment_scan_options": pyarrow.dataset.ParquetFragmentScanOptions(pre_buffer=False),
+    }
+
+
 def _first_true(mask: Any) -> int:
     import pyarrow.compute as pc
 
@@ -69,7 +87,7 @@ def write_lines(path: str, label: str, out: Any) -> Optional[str]:
 
     try:
         table = pyarrow.dataset.dataset(path, format="parquet")
-        batches = table.to_batches(columns=["src", "dst"], batch_size=BATCH_ROWS)
+        batches = table.to_batches(columns=["src", "dst"], batch_size=BATCH_ROWS, **frugal_scan())
         options = pyarrow.csv.WriteOptions(include_header=False, delimiter=" ")
         writer = None
         row = 0
