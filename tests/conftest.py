@@ -70,3 +70,50 @@ def build_graph(edges=(), vertices=()):
         g.add_edge(u, v)
     return g
 
+
+
+# --- the Spark tests: a real engine reads what write_parquet writes -----------
+#
+# PySpark and Java are large, so the main suite leaves them out: the tests
+# marked spark (and the documentation blocks that need pyspark) run only with
+# --run-spark, which .ci/spark.sh passes after installing both. Opted in,
+# a missing pyspark fails rather than skips.
+
+
+def pytest_addoption(parser):
+    parser.addoption(
+        "--run-spark",
+        action="store_true",
+        help="run the tests marked spark, which start a local Spark session (needs pyspark and Java)",
+    )
+
+
+def pytest_configure(config):
+    config.addinivalue_line("markers", "spark: starts a local Spark session; runs only with --run-spark")
+
+
+def pytest_collection_modifyitems(config, items):
+    if config.getoption("--run-spark"):
+        return
+    skip = pytest.mark.skip(reason="needs --run-spark (pyspark and Java; .ci/spark.sh runs these)")
+    for item in items:
+        if "spark" in item.keywords:
+            item.add_marker(skip)
+
+
+@pytest.fixture(scope="session")
+def spark():
+    """One local Spark session for every Spark test and documentation block."""
+    from pyspark.sql import SparkSession
+
+    session = (
+        SparkSession.builder.master("local[2]")
+        .appName("quiverlane-tests")
+        .config("spark.ui.enabled", "false")
+        .config("spark.sql.shuffle.partitions", "4")
+        .config("spark.ui.showConsoleProgress", "false")
+        .getOrCreate()
+    )
+    session.sparkContext.setLogLevel("ERROR")
+    yield session
+    session.stop()

@@ -12,6 +12,10 @@ line before a block, which the rendered pages do not show:
     <!-- not run: REASON -->             only compiled: it needs what no
                                          machine here has
 
+A block that needs pyspark is only compiled in the main suite and runs in
+the Spark job (`pytest --run-spark`, .ci/spark.sh), which installs PySpark
+and Java: they are too large for every run.
+
 The quick start's printed results are checked as well.
 """
 
@@ -39,6 +43,7 @@ class Block:
         self.text = text
         self.requires = mark[1].split() if mark and mark[0] == "requires" else []
         self.not_run = mark[1] if mark and mark[0] == "not run" else None
+        self.needs_spark = "pyspark" in self.requires
 
     def code(self):
         # Padded so that a traceback names the page's own line numbers.
@@ -62,6 +67,7 @@ def python_blocks(page):
 
 
 PAGES_WITH_CODE = [page for page in PAGES if python_blocks(page)]
+PAGES_WITH_SPARK = [page for page in PAGES if any(block.needs_spark for block in python_blocks(page))]
 
 
 def importable(name):
@@ -88,13 +94,16 @@ def reader_directory(tmp_path, monkeypatch):
     return tmp_path
 
 
-def run_page(page):
-    """Runs the page's blocks in order; returns how many ran."""
+def run_page(page, spark=False):
+    """Runs the page's blocks in order; returns how many ran.
+
+    Blocks that need pyspark run only when `spark` is true.
+    """
     namespace = {"__name__": "__docs__"}
     ran = 0
     for block in python_blocks(page):
         code = block.code()
-        if block.not_run is not None:
+        if block.not_run is not None or (block.needs_spark and not spark):
             continue
         missing = [name for name in block.requires if not importable(name)]
         if missing:
@@ -114,7 +123,14 @@ def test_page_code_runs(page, reader_directory):
     blocks = python_blocks(page)
     for block in blocks:
         assert block.not_run is None or len(block.not_run) > 10, f"{page.name}:{block.first_line} says why not"
-    assert run_page(page) == sum(block.not_run is None for block in blocks)
+    assert run_page(page) == sum(block.not_run is None and not block.needs_spark for block in blocks)
+
+
+@pytest.mark.spark
+@pytest.mark.parametrize("page", PAGES_WITH_SPARK, ids=[page.name for page in PAGES_WITH_SPARK])
+def test_page_code_runs_with_spark(page, reader_directory, spark):
+    blocks = python_blocks(page)
+    assert run_page(page, spark=True) == sum(block.not_run is None for block in blocks)
 
 
 def test_every_page_with_code_is_run():
