@@ -117,3 +117,18 @@ def ensure(edges: int, seed: int) -> dict[str, Path]:
     del ids
     _write(numpy, paths["dense"], *_renumbered(numpy, rng, n, us, vs))
     return paths
+
+
+def ensure_plain(edges: int, vertices: int, seed: int) -> Path:
+    """The u32 file alone, for a chosen vertex count (average degree 2 * edges / vertices)."""
+    path = cache_dir("scale") / f"powerlaw-v{GENERATOR_VERSION}-{edges}-n{vertices}-{seed}.txt"
+    if path.exists():
+        return path
+    import numpy
+    rng = numpy.random.default_rng(seed)
+    keys = _edge_keys(numpy, rng, vertices, edges)
+    low, high = keys // numpy.uint64(vertices), keys % numpy.uint64(vertices)
+    del keys
+    ids = _distinct_u32(numpy, rng, vertices)
+    _write(numpy, path, ids[low], ids[high])
+    return path
