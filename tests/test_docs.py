@@ -135,7 +135,8 @@ def test_page_code_runs_with_spark(page, reader_directory, spark):
 
 def test_every_page_with_code_is_run():
     pages = {page.name for page in PAGES_WITH_CODE}
-    assert {"README.md", "quickstart.md", "interop.md", "edge-list-format.md", "errors.md"} <= pages
+    assert {"README.md", "quickstart.md", "interop.md", "edge-list-format.md", "errors.md", "outgrowing.md"} <= pages
+    assert "outgrowing.md" in {page.name for page in PAGES_WITH_SPARK}
 
 
 def test_quick_start_prints_what_it_says(reader_directory, capsys):
