@@ -21,6 +21,7 @@ import quiverlane  # noqa: E402
 
 TESTS_DIR = Path(__file__).resolve().parent
 REPO_ROOT = TESTS_DIR.parent
+DATA_DIR = (REPO_ROOT / ".." / "shared" / "data").resolve()
 MODULE_DIR = os.path.dirname(os.path.abspath(quiverlane.__file__))
 
 # Variables the module reads; unset in child processes unless a test sets them.
@@ -59,6 +60,17 @@ def run_python(code, env=None, timeout=120):
 def python_run():
     """The run_python helper, as a fixture."""
     return run_python
+
+
+def data_file(name):
+    """The path of a data set in ../shared/data: CI has them all, so a missing
+    one fails there and skips its test elsewhere."""
+    path = DATA_DIR / name
+    if not path.is_file():
+        if os.environ.get("CI"):
+            pytest.fail(f"missing data set {path}", pytrace=False)
+        pytest.skip(f"missing data set {path}")
+    return str(path)
 
 
 def build_graph(edges=(), vertices=()):

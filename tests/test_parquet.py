@@ -8,11 +8,10 @@ pyarrow writes with the fault in them.
 """
 
 import os
-from pathlib import Path
 
 import pytest
 
-from conftest import build_graph
+from conftest import build_graph, data_file
 from graph_checks import MAX_ID, check_graph, edge_set, snapshot
 from quiverlane import Graph
 import quiverlane_tools as tools
@@ -23,19 +22,11 @@ else:
     pyarrow = pytest.importorskip("pyarrow")
 import pyarrow.parquet as pq  # noqa: E402
 
-DATA_DIR = (Path(__file__).resolve().parents[1] / ".." / "shared" / "data").resolve()
 
 ISOLATED = [3000000000, 2147483648, MAX_ID - 1]
 SAMPLE_EDGES = [(0, MAX_ID), (7, 7), (5, 1), (1, 2), (2, 5), (2147483647, 2147483648)]
 
 
-def data_file(name):
-    path = DATA_DIR / name
-    if not path.is_file():
-        if os.environ.get("CI"):
-            pytest.fail(f"missing data set {path}", pytrace=False)
-        pytest.skip(f"missing data set {path}")
-    return path
 
 
 def check_tables(directory, graph, id_type):
@@ -77,7 +68,7 @@ def round_trip(tmp_path, graph, **options):
     ],
 )
 def test_real_data_sets_come_back_whole(tmp_path, name, load, id_type):
-    graph = load(str(data_file(name)))
+    graph = load(data_file(name))
     for v in ISOLATED:
         graph.add_vertex(v)
     back = round_trip(tmp_path, graph, id_type=id_type)
@@ -127,7 +118,7 @@ def test_row_groups_hold_exactly_row_group_size_rows(tmp_path):
 
 @pytest.mark.parametrize("compression", ["zstd", "gzip", "none"])
 def test_other_codecs(tmp_path, compression):
-    graph = Graph.from_file(str(data_file("out.opsahl-powergrid.edges")))
+    graph = Graph.from_file(data_file("out.opsahl-powergrid.edges"))
     round_trip(tmp_path, graph, compression=compression)
     codec = pq.ParquetFile(tmp_path / "graph" / "edges.parquet").metadata.row_group(0).column(0).compression
     assert codec == {"zstd": "ZSTD", "gzip": "GZIP", "none": "UNCOMPRESSED"}[compression]

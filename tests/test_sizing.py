@@ -7,17 +7,15 @@ figures of the 10**9-edge case on the sizing page.
 """
 
 import json
-import os
 import sys
-from pathlib import Path
 
 import pytest
 
+from conftest import REPO_ROOT, data_file
 from quiverlane import Graph
 import quiverlane_tools as tools
 from quiverlane_tools._sizing import set_bytes, set_table_slots
 
-DATA_DIR = (Path(__file__).resolve().parents[1] / ".." / "shared" / "data").resolve()
 
 
 def test_set_tables_grow_as_the_interpreters_do():
@@ -30,13 +28,6 @@ def test_set_tables_grow_as_the_interpreters_do():
         assert set_table_slots(members) == slots, members
 
 
-def data_file(name):
-    path = DATA_DIR / name
-    if not path.is_file():
-        if os.environ.get("CI"):
-            pytest.fail(f"missing data set {path}", pytrace=False)
-        pytest.skip(f"missing data set {path}")
-    return str(path)
 
 
 def test_result_figures_match_the_objects_the_graph_returns():
@@ -150,6 +141,6 @@ def test_arguments_are_checked(arguments, error, message):
 
 def test_numpy_integers_count_as_ints():
     numpy = pytest.importorskip("numpy")
-    graph = Graph.from_file(str(Path(__file__).resolve().parents[1] / "examples" / "power-grid.edges"))
+    graph = Graph.from_file(str(REPO_ROOT / "examples" / "power-grid.edges"))
     n, m = numpy.int64(graph.num_vertices()), numpy.uint32(graph.num_edges())
     assert tools.estimate_memory(n, m) == tools.estimate_memory(graph.num_vertices(), graph.num_edges())

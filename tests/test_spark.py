@@ -10,29 +10,21 @@ prints the figures it compared, which .ci/spark.sh shows.
 Marked spark: the main suite skips these; `pytest --run-spark` runs them.
 """
 
-import os
-from pathlib import Path
-
 import pytest
 
+from conftest import data_file
 from graph_checks import MAX_ID, snapshot
 import quiverlane_tools as tools
 
 pytestmark = pytest.mark.spark
 
-DATA_DIR = (Path(__file__).resolve().parents[1] / ".." / "shared" / "data").resolve()
 DATA_SET = "ca-GrQc.txt"
 ISOLATED = [2147483648, 3000000000, MAX_ID]
 
 
 @pytest.fixture(scope="module")
 def grqc():
-    path = DATA_DIR / DATA_SET
-    if not path.is_file():
-        if os.environ.get("CI"):
-            pytest.fail(f"missing data set {path}", pytrace=False)
-        pytest.skip(f"missing data set {path}")
-    graph = tools.read_edge_list(str(path))
+    graph = tools.read_edge_list(data_file(DATA_SET))
     for v in ISOLATED:
         graph.add_vertex(v)
     return graph

@@ -14,7 +14,6 @@ from __future__ import annotations
 
 import contextlib
 import os
-import subprocess
 import sys
 from array import array
 from itertools import repeat
@@ -24,6 +23,7 @@ from quiverlane import Graph
 
 from . import _parquet_lines
 from ._parquet_lines import REFUSED, frugal_scan, id_problem
+from ._piped import load_from_child
 
 PathArg = Union[str, "os.PathLike[str]"]
 
@@ -34,7 +34,6 @@ ID_TYPES = ("uint32", "int64")
 # enough that an engine splitting the file by row group gets many splits.
 ROW_GROUP_ROWS = 1 << 20
 LINE_WRITER = _parquet_lines.__file__
-PIPE_BYTES = 1 << 20
 SLICE_ROWS = 1 << 16
 # Rows are gathered in array("I") and handed to Arrow as uint32 buffers.
 assert array("I").itemsize == 4, "array('I') must hold 32-bit items"
@@ -302,48 +301,21 @@ def _load_edges(path: str, label: str) -> Graph:
     """The graph of the edge table, streamed by the line writer into Graph.from_file."""
     if not sys.executable:
         raise RuntimeError("read_parquet starts its line writer with sys.executable, which is not set")
-    child = subprocess.Popen(
-        [sys.executable, LINE_WRITER, path, label],
-        stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-    )
-    assert child.stdout is not None and child.stderr is not None
-    _widen_pipe(child.stdout.fileno())
-    graph: Graph | None = None
-    load_error: OSError | None = None
-    try:
-        # from_file holds the interpreter lock for the whole read, so the
-        # writer must be another process; "/dev/fd/N" does not end in ".gz",
-        # so the pipe is read as plain text.
-        graph = Graph.from_file(f"/dev/fd/{child.stdout.fileno()}")
-    except OSError as error:
-        load_error = error
-    finally:
-        child.stdout.close()  # a writer still running gets EPIPE and stops
-        report = child.stderr.read().decode("utf-8", "replace").strip()
-        child.stderr.close()
-        status = child.wait()
-    if status == REFUSED:
-        raise ValueError(report)
-    if status != 0 or graph is None:
-        detail = f": {load_error}" if load_error is not None else ""
-        raise RuntimeError(f"the edge line writer for {label} failed (exit status {status}){detail}: {report}")
-    return graph
+    piped = load_from_child([sys.executable, LINE_WRITER, path, label])
+    if piped.status == REFUSED:
+        raise ValueError(piped.report.strip())
+    if piped.status != 0 or piped.graph is None:
+        detail = f": {piped.file_error}" if piped.file_error is not None else ""
+        raise RuntimeError(
+            f"the edge line writer for {label} failed (exit status {piped.status}){detail}: {piped.report.strip()}"
+        )
+    return piped.graph
 
 
 def _first_unlisted(graph: Graph, ids: Any) -> int:
     listed = set(ids.to_pylist())
     unlisted: int = min(v for v in graph.vertices() if v not in listed)
     return unlisted
-
-
-def _widen_pipe(fd: int) -> None:
-    """Gives the pipe a 1 MiB buffer where Linux allows it, so the two processes switch less often."""
-    try:
-        import fcntl
-
-        fcntl.fcntl(fd, getattr(fcntl, "F_SETPIPE_SZ", 1031), PIPE_BYTES)
-    except (ImportError, OSError):
-        pass  # another system, or a lower limit: the default buffer works too
 
 
 def _path_name(path: PathArg) -> str:
