@@ -7,6 +7,7 @@ figures of the 10**9-edge case on the sizing page.
 """
 
 import json
+import os
 import sys
 
 import pytest
@@ -84,6 +85,11 @@ print(json.dumps(figures))
 """
 
 
+# The sanitizer job preloads ASan, which changes the size of every allocation.
+SANITIZED = "libasan" in os.environ.get("LD_PRELOAD", "")
+
+
+@pytest.mark.skipif(SANITIZED, reason="measured without sanitizers, in the main suite")
 @pytest.mark.parametrize("step", ["load", "vertices", "components", "edges"])
 @pytest.mark.parametrize("name", ["soc-Slashdot0902.edges.gz", "road-usroads-48.edges"])
 def test_estimate_is_near_memory_measured_on_a_real_data_set(python_run, name, step):
@@ -139,8 +145,14 @@ def test_arguments_are_checked(arguments, error, message):
         tools.estimate_memory(*arguments)
 
 
-def test_numpy_integers_count_as_ints():
-    numpy = pytest.importorskip("numpy")
+def test_integers_of_other_types_count_by_their_index():
+    class Count:
+        def __init__(self, value):
+            self.value = value
+
+        def __index__(self):
+            return self.value
+
     graph = Graph.from_file(str(REPO_ROOT / "examples" / "power-grid.edges"))
-    n, m = numpy.int64(graph.num_vertices()), numpy.uint32(graph.num_edges())
-    assert tools.estimate_memory(n, m) == tools.estimate_memory(graph.num_vertices(), graph.num_edges())
+    n, m = graph.num_vertices(), graph.num_edges()
+    assert tools.estimate_memory(Count(n), Count(m), components=Count(1)) == tools.estimate_memory(n, m)
