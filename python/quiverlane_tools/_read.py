@@ -163,13 +163,13 @@ def _checked_skip(skip_header: int) -> int:
 
 def _tqdm_folder() -> str:
     """The folder tqdm is imported from, for the cleaner, which runs without site-packages."""
-    spec = importlib.util.find_spec("tqdm")
-    if spec is None or not spec.submodule_search_locations:
+    found = importlib.util.find_spec("tqdm")
+    if found is None or not found.submodule_search_locations:
         raise ModuleNotFoundError(
             "read_edge_list(..., progress=True) draws its bar with tqdm: pip install 'quiverlane[progress]'",
             name="tqdm",
         )
-    return os.path.dirname(list(spec.submodule_search_locations)[0])
+    return os.path.dirname(list(found.submodule_search_locations)[0])
 
 
 def _peek(file: IO[bytes], inflate: bool) -> bytes | None:
