@@ -101,7 +101,10 @@ def test_empty_graph_writes_an_empty_file(tmp_path):
 def test_real_graph_round_trips_through_gzip(tmp_path):
     road = Graph.from_file(str(data_file("road-usroads-48.edges")))
     path = tmp_path / "road.edges.gz"
-    tools.write_edge_list(road, path)
+    assert tools.write_edge_list(road, path) == road.num_edges()
+    lines = gzip.decompress(path.read_bytes()).splitlines()
+    # Every edge once, though not in the order edges() gives them.
+    assert sorted(lines) == sorted(b"%d %d" % pair for pair in road.edges())
     assert snapshot(Graph.from_file(str(path))) == snapshot(road)
 
 

@@ -17,10 +17,11 @@ import copyreg
 import sys
 from collections import deque
 from itertools import chain, filterfalse
-from math import isqrt
 from typing import Any, Callable, Dict, Iterable, Tuple
 
 from quiverlane import Graph
+
+from ._order import stride_for
 
 # The C int is four bytes on every platform the module builds for, but the
 # array module promises only "at least two", so pick the code by its size.
@@ -82,21 +83,11 @@ def _check_state(value: object, name: str, size: int, layout: str) -> None:
 
 
 def _feed(method: Callable[..., object], *columns: array.array[int]) -> None:
-    """Calls method(*row) for every row of the columns, in an order that
-    builds the graph's hash tables fast.
-
-    edges() lists a graph in the order of its hash tables, and a table that
-    grows while it takes keys in hash order gets them all at its first slots:
-    probing degenerates (in that order the rebuild takes 16 times as long on
-    a 1,000,000-edge power-law graph and 80 times on a road network; bench
-    row 13).
-    About sqrt(rows) interleaved strides spread every stretch of the insertion
-    over the whole hash range, while each stride still walks the tables
-    forward. The loops run in C: map() calls the method, deque() drops the
-    results.
+    """Calls method(*row) for every row of the columns, in strides that build
+    the graph's hash tables fast (see _order). The loops run in C: map()
+    calls the method, deque() drops the results.
     """
-    rows = len(columns[0])
-    stride = max(1, isqrt(rows))
+    stride = stride_for(len(columns[0]))
     for start in range(stride):
         deque(map(method, *(column[start::stride] for column in columns)), maxlen=0)
 
