@@ -322,6 +322,10 @@ def progress_bar(options: dict[str, Any]) -> Any:
     sys.path.insert(0, progress["path"])
     from tqdm import tqdm
 
+    # The bar moves with every block read, so tqdm's monitor thread, which
+    # only matters for a loop that stalls, would do nothing but outlive the
+    # process's last step.
+    tqdm.monitor_interval = 0
     out = open(progress["fd"], "w", encoding="utf-8", errors="replace")
     return tqdm(
         total=progress["total"], desc=progress["desc"], unit="B", unit_scale=True, unit_divisor=1024, file=out
