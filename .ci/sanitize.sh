@@ -16,14 +16,16 @@ check_reporting
 # pyarrow. Those keep references to objects of ours in caches they never
 # free (NumPy holds sequences it has converted), which LSan reports at exit
 # with our allocation in the stack: those tests run with leak detection off,
-# every other check on; every other test runs with everything on.
+# every other check on; every other test runs with everything on. Left out
+# of the first run with --ignore, not --deselect: a deselected module is
+# still imported, and test_parquet.py imports pyarrow as it loads.
 third_party=(tests/test_tools.py tests/test_docs.py tests/test_parquet.py)
-deselect=()
-for test in "${third_party[@]}"; do deselect+=(--deselect "$test"); done
+ignore=()
+for test in "${third_party[@]}"; do ignore+=(--ignore "$test"); done
 
 echo "== sanitizer job: test suite under ASan and UBSan"
 status=0
-sanitized "$sanitized_python" -m pytest -q -rs "${deselect[@]}" || status=$?
+sanitized "$sanitized_python" -m pytest -q -rs "${ignore[@]}" || status=$?
 echo "== sanitizer job: tests through NumPy, SciPy, NetworkX and pyarrow, leak detection off"
 detect_leaks=0 sanitized "$sanitized_python" -m pytest -q -rs "${third_party[@]}" || status=$?
 if show_reports; then
