@@ -267,6 +267,21 @@ def test_scipy_agrees_on_components_of_real_data():
     assert {int(v) for v in ids[labels == label_of_biggest]} == biggest
 
 
+def test_scipy_distances_agree_with_balls_of_real_data():
+    # SciPy's graph routines before 1.15 refuse int64 index arrays.
+    numpy = need("numpy")
+    need("scipy")
+    from scipy.sparse.csgraph import shortest_path
+
+    grqc = Graph.from_file(str(data_file("ca-GrQc.edges")))
+    matrix, ids = tools.to_scipy(grqc)
+    assert matrix.indices.dtype == numpy.int32 and matrix.indptr.dtype == numpy.int32
+    source = next(iter(max(grqc.components(), key=len)))
+    hops = shortest_path(matrix, unweighted=True, indices=list(ids).index(source))
+    for radius in (1, 2, 3):
+        assert {int(v) for v in ids[hops <= radius]} == grqc.r_neighbours(source, radius)
+
+
 # --- read_edge_list on real downloads --------------------------------------
 
 

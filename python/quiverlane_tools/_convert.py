@@ -160,7 +160,9 @@ def to_scipy(graph: Graph, dtype: Optional[numpy.typing.DTypeLike] = None) -> Tu
     The matrix is symmetric, with 1 at (i, j) and (j, i) for each edge and 1
     at (i, i) for a loop, so it holds 2 m - loops stored entries. `dtype`
     defaults to float64, which SciPy's graph and linear-algebra routines
-    expect. Needs numpy and scipy.
+    expect. Its index arrays are int32 unless the matrix is too large for
+    them, since SciPy's graph routines before 1.15 take no other. Needs numpy
+    and scipy.
     """
     import numpy
     import scipy.sparse
@@ -170,9 +172,12 @@ def to_scipy(graph: Graph, dtype: Optional[numpy.typing.DTypeLike] = None) -> Tu
     rows = numpy.searchsorted(ids, edges[:, 0])
     cols = numpy.searchsorted(ids, edges[:, 1])
     off_diagonal = rows != cols
-    all_rows = numpy.concatenate([rows, cols[off_diagonal]])
-    all_cols = numpy.concatenate([cols, rows[off_diagonal]])
-    values = numpy.ones(len(all_rows), dtype=numpy.float64 if dtype is None else dtype)
     n = len(ids)
+    stored = len(rows) + int(numpy.count_nonzero(off_diagonal))
+    # SciPy keeps the index type it is given, and searchsorted gives int64.
+    index = numpy.int32 if max(n, stored) <= numpy.iinfo(numpy.int32).max else numpy.int64
+    all_rows = numpy.concatenate([rows, cols[off_diagonal]]).astype(index, copy=False)
+    all_cols = numpy.concatenate([cols, rows[off_diagonal]]).astype(index, copy=False)
+    values = numpy.ones(len(all_rows), dtype=numpy.float64 if dtype is None else dtype)
     matrix = scipy.sparse.csr_array((values, (all_rows, all_cols)), shape=(n, n))
     return matrix, ids
