@@ -107,7 +107,16 @@ void PendingError::restore() && {
   PyErr_Restore(type_.release(), value, traceback_.release());
 }
 
+void throw_if_out_of_memory() {
+  // A MemoryError says nothing about the module: the interpreter is short
+  // of memory, and the caller may free some and carry on, as after a native
+  // allocation that failed. The objects built so far are dropped as the
+  // error unwinds, with no error pending while they go.
+  if (PyErr_ExceptionMatches(PyExc_MemoryError)) throw_python_error();
+}
+
 void python_api_call_failed() {
+  throw_if_out_of_memory();
   PyErr_Print();
   fault("Python API call failed");
 }

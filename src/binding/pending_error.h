@@ -50,8 +50,16 @@ class PendingError {
 // Throws the interpreter's pending error as a PendingError.
 [[noreturn]] inline void throw_python_error() { throw PendingError::fetch(); }
 
-// For an interpreter call whose result must not be missing: prints the
-// pending error and faults with "Python API call failed".
+// After an interpreter call failed: if it failed because memory ran out
+// (its pending error is a MemoryError), throws that error as it stands, so
+// the call raises MemoryError, quietly, like a failed native allocation.
+// Otherwise returns with the error still pending, for the caller's fault.
+// Every failure path of result building goes through here first.
+void throw_if_out_of_memory();
+
+// For an interpreter call whose result must not be missing: a MemoryError
+// is raised as such (throw_if_out_of_memory); anything else is printed and
+// becomes the fault "Python API call failed".
 [[noreturn]] void python_api_call_failed();
 
 // A short description of the pending Python error (repr of the exception),

@@ -59,6 +59,7 @@ PyObject* new_python_int(std::uint32_t value) {
 }
 
 void set_failure(const char* what) {
+  throw_if_out_of_memory();
   std::string message = what;
   message += ": ";
   message += describe_and_clear_python_error();

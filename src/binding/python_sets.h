@@ -24,7 +24,8 @@ namespace quiverlane {
 
 // A new int for a vertex id or a degree (never negative).
 PyObject* new_python_int(std::uint32_t value);
-// Faults with `what`, ": " and the pending Python error's description.
+// Faults with `what`, ": " and the pending Python error's description;
+// a pending MemoryError is raised as itself instead.
 [[noreturn]] void set_failure(const char* what);
 
 // A new, empty set.

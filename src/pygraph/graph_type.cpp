@@ -110,7 +110,10 @@ PyTypeObject* graph_type() {
 
 PyRef wrap_graph(Graph&& graph) {
   PyRef object = new_graph_object(graph_type(), std::move(graph));
-  if (!object) unexpected_failure(describe_and_clear_python_error());
+  if (!object) {
+    throw_if_out_of_memory();
+    unexpected_failure(describe_and_clear_python_error());
+  }
   return object;
 }
 
