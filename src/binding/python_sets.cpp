@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 
+#include "binding/list_builder.h"
 #include "binding/pending_error.h"
 #include "support/fault.h"
 #include "support/interrupt.h"
@@ -101,20 +102,19 @@ PyRef distinct_ids_to_python(const Vertex* ids, std::size_t count) {
 }
 
 PyRef groups_to_python(const VertexGroups& groups) {
-  PyRef list = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(groups.count())));
-  if (!list) python_api_call_failed();
-  Py_ssize_t index = 0;
+  ListBuilder list(groups.count());
   InterruptPoll poll;
   for (const Vertex single : groups.singles) {
     poll.tick();
-    PyList_SET_ITEM(list.get(), index++, distinct_ids_to_python(&single, 1).release());
+    list.append(distinct_ids_to_python(&single, 1).release());
   }
   std::size_t begin = 0;
   for (const std::size_t end : groups.ends) {
-    PyList_SET_ITEM(list.get(), index++, distinct_ids_to_python(&groups.members[begin], end - begin).release());
+    poll.tick(static_cast<std::int64_t>(end - begin));
+    list.append(distinct_ids_to_python(&groups.members[begin], end - begin).release());
     begin = end;
   }
-  return list;
+  return list.finish();
 }
 
 }  // namespace quiverlane

@@ -1,5 +1,7 @@
 #include "binding/results.h"
 
+#include "binding/collector_pause.h"
+#include "binding/list_builder.h"
 #include "binding/pending_error.h"
 #include "support/fault.h"
 #include "support/interrupt.h"
@@ -19,19 +21,33 @@ PyRef count_to_python(std::uint64_t count) {
 PyRef vertex_to_python(std::uint32_t value) { return PyRef::steal(new_python_int(value)); }
 
 PyRef edges_to_python(const Graph& graph) {
-  PyRef list = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(graph.num_edges())));
-  if (!list) python_api_call_failed();
-  Py_ssize_t index = 0;
+  // Left running, the collector would walk the list (all of its slots, the
+  // empty ones too) again and again while it fills, each pass out of reach
+  // of Ctrl-C; a pair of ints can never be part of a cycle, so each pair
+  // leaves its care as soon as it is filled, as a collection would do.
+  const CollectorPause pause;
+  ListBuilder list(graph.num_edges());
   InterruptPoll poll;
+  // The edges of a vertex come one after another with it first: they share
+  // its int (ints are immutable), one object fewer to make and to free per
+  // edge after the first.
+  PyRef first;
+  Vertex first_id = 0;
   graph.for_each_edge([&](Vertex a, Vertex b) {
     poll.tick();
     PyObject* pair = PyTuple_New(2);
     if (pair == nullptr) python_api_call_failed();
-    PyList_SET_ITEM(list.get(), index++, pair);  // owned by the list from here on
-    PyTuple_SET_ITEM(pair, 0, new_python_int(a));
+    list.append(pair);  // owned by the list from here on
+    if (!first || first_id != a) {
+      first = PyRef::steal(new_python_int(a));
+      first_id = a;
+    }
+    Py_INCREF(first.get());
+    PyTuple_SET_ITEM(pair, 0, first.get());
     PyTuple_SET_ITEM(pair, 1, new_python_int(b));
+    PyObject_GC_UnTrack(pair);
   });
-  return list;
+  return list.finish();
 }
 
 }  // namespace quiverlane

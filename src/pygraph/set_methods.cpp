@@ -2,6 +2,7 @@
 // components. Arguments convert in declaration order, after access is taken,
 // so a conversion failure never reaches the graph.
 #include "binding/argument_set.h"
+#include "binding/collector_pause.h"
 #include "binding/conversions.h"
 #include "binding/results.h"
 #include "graph/components.h"
@@ -12,32 +13,6 @@
 #include "pygraph/methods.h"
 
 namespace quiverlane::methods {
-
-namespace {
-
-// Keeps the cyclic garbage collector off while a result made of many
-// containers is built. Each new set counts towards the next collection, so a
-// million one-vertex components would otherwise set off collection after
-// collection, each walking the ever longer list of sets made so far; none of
-// these objects can be part of a cycle while we build them.
-class CollectorPause {
- public:
-#if PY_VERSION_HEX >= 0x030A0000
-  CollectorPause() noexcept : was_enabled_(PyGC_Disable() != 0) {}
-  ~CollectorPause() {
-    if (was_enabled_) PyGC_Enable();
-  }
-#else
-  CollectorPause() noexcept = default;
-#endif
-  CollectorPause(const CollectorPause&) = delete;
-  CollectorPause& operator=(const CollectorPause&) = delete;
-
- private:
-  [[maybe_unused]] bool was_enabled_ = false;
-};
-
-}  // namespace
 
 PyRef neighbourhood(const Graph& graph, PyObject* c) {
   const ArgumentSet members = to_argument_set(c);
