@@ -28,22 +28,12 @@ PyRef edges_to_python(const Graph& graph) {
   const CollectorPause pause;
   ListBuilder list(graph.num_edges());
   InterruptPoll poll;
-  // The edges of a vertex come one after another with it first: they share
-  // its int (ints are immutable), one object fewer to make and to free per
-  // edge after the first.
-  PyRef first;
-  Vertex first_id = 0;
   graph.for_each_edge([&](Vertex a, Vertex b) {
     poll.tick();
     PyObject* pair = PyTuple_New(2);
     if (pair == nullptr) python_api_call_failed();
     list.append(pair);  // owned by the list from here on
-    if (!first || first_id != a) {
-      first = PyRef::steal(new_python_int(a));
-      first_id = a;
-    }
-    Py_INCREF(first.get());
-    PyTuple_SET_ITEM(pair, 0, first.get());
+    PyTuple_SET_ITEM(pair, 0, new_python_int(a));
     PyTuple_SET_ITEM(pair, 1, new_python_int(b));
     PyObject_GC_UnTrack(pair);
   });
