@@ -2,8 +2,9 @@
 graph store (tests/cpp, one program per test_*.cpp file), with sanitizers
 and failure injection where the compiler has them.
 
-CMake builds them (options QUIVERLANE_NATIVE_TESTS and QUIVERLANE_SANITIZE)
-in the pytest cache, so only the first run after a change pays for the
+CMake builds them (options QUIVERLANE_NATIVE_TESTS and QUIVERLANE_SANITIZE,
+and QUIVERLANE_WERROR as the environment variable of that name says, OFF
+when unset) in the pytest cache, so only the first run after a change pays for the
 compile. Outside CI a weaker build is accepted when the best one does not
 build; in CI (the CI environment variable set) that is a failure, since the
 checks that matter most would silently be missing.
@@ -69,7 +70,8 @@ def configure(build_dir, sanitize):
         ["cmake", "-S", REPO_ROOT, "-B", build_dir, *generator,
          f"-DPython_EXECUTABLE={sys.executable}",
          "-DQUIVERLANE_NATIVE_TESTS=ON",
-         f"-DQUIVERLANE_SANITIZE={'ON' if sanitize else 'OFF'}"]
+         f"-DQUIVERLANE_SANITIZE={'ON' if sanitize else 'OFF'}",
+         f"-DQUIVERLANE_WERROR={os.environ.get('QUIVERLANE_WERROR') or 'OFF'}"]
     )
 
 

@@ -32,6 +32,7 @@ def address_space():
 
 g = Graph()
 failures = []        # (u, v, u was a vertex, v was a vertex) of failed add_edge calls
+noted = []           # notes of those MemoryErrors: a note names a cap, never plain exhaustion
 other_failures = [0]  # MemoryErrors raised by the interpreter's own work
 attempt = [0, 0, False, False]
 in_add_edge = [0]
@@ -47,9 +48,10 @@ def grow(pairs):
             in_add_edge[0] = 1
             g.add_edge(u, v)
             in_add_edge[0] = 0
-    except MemoryError:
+    except MemoryError as e:
         if in_add_edge[0]:
             failures.append(tuple(attempt))
+            noted.extend(getattr(e, "__notes__", []))
         else:
             other_failures[0] += 1
         in_add_edge[0] = 0
@@ -115,6 +117,7 @@ assert g.remove_vertex(M) is True
 c = g.copy()
 assert c.num_edges() == g.num_edges()
 assert repr(c) == repr(g)
+assert not noted, noted
 print("OK", m, len(failures), other_failures[0])
 """
 

@@ -322,3 +322,57 @@ def test_unbound_call_with_graph_self():
     assert Graph.add_edge(g, 1, 2) is True
     assert Graph.num_edges(g) == 1
     assert Graph.__repr__(g) == "Graph (n=2,m=1)]"
+
+
+IMPORT_WITH_ONE_FAILED_ALLOCATION = r"""
+import importlib.util, sys, _testcapi
+spec = importlib.util.find_spec("quiverlane")
+# The shared object is loaded by the interpreter's own import step; the
+# allocation that fails is the {point}th one after this, the module's
+# initialisation included.
+_testcapi.set_nomemory({point}, {point} + 1)
+try:
+    module = spec.loader.create_module(spec)
+except BaseException as e:
+    _testcapi.remove_mem_hooks()
+    outcome = (type(e).__module__, type(e).__name__, e.args)
+    # A failed import leaves nothing half made: the next one works.
+    module = spec.loader.create_module(spec)
+else:
+    _testcapi.remove_mem_hooks()
+    outcome = ("", "imported", ())
+g = module.Graph()
+assert g.add_edge(1, 2) is True and repr(g) == "Graph (n=2,m=1)]"
+assert module.__all__ == ["__doc__", "Graph"]
+print(repr(outcome))
+"""
+
+
+@pytest.mark.slow
+def test_import_with_a_failed_allocation_raises():
+    # Every allocation of the import fails in turn, in a fresh interpreter
+    # each time: the import raises MemoryError, or PanicException with the
+    # fault's message where the failure left the module unable to go on,
+    # and never ends the process. Some failures are recovered from on the
+    # way (the import then works); the sweep ends after a long run of those.
+    _testcapi = pytest.importorskip("_testcapi")
+    if not hasattr(_testcapi, "set_nomemory"):
+        pytest.skip("this interpreter's _testcapi cannot fail allocations")
+    seen = []
+    point = 0
+    while point < 400 and seen[-20:] != ["imported"] * 20:
+        result = run_python(IMPORT_WITH_ONE_FAILED_ALLOCATION.format(point=point))
+        assert result.returncode == 0, (point, result.stdout, result.stderr)
+        module_name, name, args = eval(result.stdout)
+        if name == "PanicException":
+            assert module_name == "pyo3_runtime" and len(args) == 1, (point, args)
+            # The fault was reported like any other.
+            assert f"panicked at '{args[0]}'" in result.stderr, (point, result.stderr)
+        else:
+            assert (module_name, name, args) in (("builtins", "MemoryError", ()), ("", "imported", ())), (
+                point, result.stdout)
+        seen.append(name)
+        point += 1
+    assert seen[-1] == "imported", seen
+    # The sweep reached the module's own steps, past the interpreter's.
+    assert "PanicException" in seen and "MemoryError" in seen, seen

@@ -1,6 +1,9 @@
 #include "binding/guard.h"
 
+#include <string>
+
 #include "binding/exceptions.h"
+#include "graph/graph.h"
 
 namespace quiverlane {
 
@@ -23,6 +26,18 @@ void raise_panic(const std::string& message) noexcept {
 void raise_fault(const InternalFault& fault) noexcept {
   FaultInProgress::end();
   raise_panic(fault.message());
+}
+
+void raise_capacity_exceeded(Capacity which) noexcept {
+  try {
+    std::string note = which == Capacity::kNeighbourSet
+                           ? "a vertex's neighbour set holds at most " + std::to_string(Graph::kMaxNeighbours) +
+                                 " members"
+                           : "a graph holds at most " + std::to_string(Graph::kMaxVertices) + " vertices";
+    PendingError::with_note(PyExc_MemoryError, std::move(note)).restore();
+  } catch (...) {
+    PyErr_NoMemory();
+  }
 }
 
 void raise_unknown_fault() noexcept { raise_panic("a fault of unknown kind occurred in native code"); }

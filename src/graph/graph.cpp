@@ -34,8 +34,10 @@ bool Graph::add_edge(Vertex u, Vertex v) {
   if (su != nullptr && su->contains(v)) return false;
   bool new_u = false, new_v = false;
   if (su == nullptr || sv == nullptr) {
-    // Room for both endpoints first, so creating them cannot fail halfway.
-    adjacency_.reserve(adjacency_.size() + 2);
+    // Room for the new endpoints first, so creating them cannot fail
+    // halfway; exactly as many as are new, so that a graph one vertex short
+    // of its cap still takes an edge to a new vertex.
+    adjacency_.reserve(adjacency_.size() + (su == nullptr ? 1 : 0) + (sv == nullptr && u != v ? 1 : 0));
     new_u = adjacency_.try_emplace(u).second;
     new_v = adjacency_.try_emplace(v).second;
     su = adjacency_.find(u);  // insertions move entries

@@ -73,6 +73,13 @@ class Graph {
     return *this;
   }
 
+  // The caps (capacity.h): a vertex table fills at most the load limit of
+  // its largest size, and a neighbour set holds at most kMaxDegree members
+  // (a loop adds one to the degree, not to the set). Past either, the
+  // operation throws CapacityExceeded and changes nothing.
+  static constexpr std::uint64_t kMaxVertices = detail::ScaledLayout::max_members();
+  static constexpr std::uint64_t kMaxNeighbours = VertexSet::kMaxSize;
+
   // O(1) queries. An absent vertex is not an error for any of them.
   std::uint64_t num_vertices() const noexcept { return adjacency_.size(); }
   std::uint64_t num_edges() const noexcept { return edge_count_; }
@@ -160,7 +167,7 @@ class Graph {
   void join(Vertex center, const Set& others) {
     const std::size_t joining = others.size() - (others.contains(center) ? 1 : 0);
     if (joining == 0) return;
-    make_room_for_star(center, others, joining);
+    make_room_for_star(center, others);
     others.for_each([&](Vertex w) {
       if (w != center) add_edge(center, w);
     });
@@ -182,17 +189,23 @@ class Graph {
   // Makes every allocation join() will need, creating only the center; if
   // a later allocation fails the center is removed again.
   template <class Set>
-  void make_room_for_star(Vertex center, const Set& others, std::size_t joining) {
+  void make_room_for_star(Vertex center, const Set& others) {
+    // The center's set grows by its new neighbours only, counted exactly:
+    // an estimate could pass the neighbour-set cap when the result would
+    // not. w is a neighbour exactly when the center is in w's set.
+    std::size_t gaining = 0;
     others.for_each([&](Vertex w) {
       VertexSet* around = adjacency_.find(w);
-      if (w != center && around != nullptr && !around->contains(center))
-        around->reserve(around->size() + 1);
+      if (w != center && (around == nullptr || !around->contains(center))) {
+        ++gaining;
+        if (around != nullptr) around->reserve(around->size() + 1);
+      }
     });
     const bool create = !contains(center);
     add_vertex(center);
     try {
       VertexSet* own = adjacency_.find(center);
-      own->reserve(own->size() + joining);
+      own->reserve(own->size() + gaining);
     } catch (...) {
       if (create) remove_vertex(center);
       throw;
@@ -205,6 +218,11 @@ class Graph {
   // Where copy() put the neighbour tables of this graph, if it made it.
   TableBlocks cloned_tables_;
 };
+
+#if !defined(QUIVERLANE_SMALL_CAPACITY)
+// The caps as the error notes and the documentation state them.
+static_assert(Graph::kMaxVertices == 3758096384u && Graph::kMaxNeighbours == 1073741823u);
+#endif
 
 // The graph's own sets, a vertex's neighbours or all its vertices, can be
 // handed to every algorithm that reads a vertex set.

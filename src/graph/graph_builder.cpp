@@ -152,6 +152,13 @@ void GraphBuilder::append_arcs() {
     if (!set.is_list() && set.size() + n <= VertexSet::kInlineCapacity) {
       // Few enough to stay inline, where repeats are dropped at once.
       for (std::size_t i = begin; i < end; ++i) set.append(arcs_[i].target, 0);
+    } else if (set.is_table() || set.size() + n > VertexSet::kMaxSize) {
+      // A list counts repeated edges too, so it could pass the neighbour
+      // set's cap while its distinct members are well within it. Near the
+      // cap the set is hashed for good: from then on each member counts
+      // once, and only a true excess is refused.
+      set.hash_list(hash_scratch_);
+      for (std::size_t i = begin; i < end; ++i) set.insert(arcs_[i].target);
     } else {
       Vertex* out = set.append_space(n);
       for (std::size_t i = begin; i < end; ++i) *out++ = arcs_[i].target;
@@ -167,7 +174,7 @@ Graph GraphBuilder::finish() && {
   arcs_ = {};
   sorted_ = {};
   run_sets_ = {};
-  std::vector<Vertex> scratch;
+  std::vector<Vertex> scratch = std::move(hash_scratch_);
   std::uint64_t edges = 0;
   InterruptPoll poll;
   // Lists are hashed in slot order, the next ones loaded a few slots ahead.

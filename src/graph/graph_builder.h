@@ -77,6 +77,7 @@ class GraphBuilder {
   std::size_t edges_ = 0;  // in this batch
   std::size_t edges_before_ = 0;  // in the batches appended
   std::size_t batch_edges_ = kMinBatchEdges;
+  std::vector<Vertex> hash_scratch_;  // for sets hashed before finish()
   std::vector<Arc> arcs_;
   std::vector<Arc> sorted_;
   std::vector<std::uint32_t> counts_;

@@ -43,6 +43,7 @@
 #include <stdexcept>
 #include <utility>
 
+#include "graph/capacity.h"
 #include "graph/vertex.h"
 
 namespace quiverlane::detail {
@@ -80,22 +81,24 @@ constexpr std::size_t home_in(std::uint32_t hash, std::size_t capacity) noexcept
 
 class ScaledLayout : public LoadLimit<1, 8> {
  public:
-  // Homes are scaled from a 32-bit hash, so no table exceeds 2^32 slots
-  // (which would hold more vertices than there are ids).
-  static constexpr unsigned kMaxSizeIndex = 58;
+  // The largest table (see capacity.h): 2^32 slots, since homes are scaled
+  // from a 32-bit hash (which would hold more vertices than there are ids).
+  static constexpr unsigned kMaxSizeIndex = capacity::kTableSizeIndex;
 
   // The capacity with the given size index: 8, 12, 16, 24, ...
   static constexpr std::size_t capacity_at(unsigned index) noexcept {
     return std::size_t{(index & 1) != 0 ? 12u : 8u} << (index >> 1);
   }
+  // The most members any table holds.
+  static constexpr std::size_t max_members() noexcept { return max_load(capacity_at(kMaxSizeIndex)); }
+
   // Smallest size index, from `first` on, whose capacity holds n members.
+  // Past the largest table: CapacityExceeded. Only the vertex table can get
+  // there; a neighbour set stops at its own, smaller cap first.
   static unsigned size_index_for(std::size_t n, unsigned first = 0) {
-    unsigned index = first;
-    while (max_load(capacity_at(index)) < n) {
-      if (index == kMaxSizeIndex) throw_too_large("table too large");
-      ++index;
-    }
-    return index;
+    for (unsigned index = first; index <= kMaxSizeIndex; ++index)
+      if (max_load(capacity_at(index)) >= n) return index;
+    throw CapacityExceeded(Capacity::kVertexTable);
   }
 
   explicit constexpr ScaledLayout(std::size_t capacity) noexcept : capacity_(capacity) {}
@@ -112,7 +115,9 @@ class ScaledLayout : public LoadLimit<1, 8> {
 
 static_assert(ScaledLayout::max_load(8) == 7 && ScaledLayout::max_load(12) == 10 &&
               ScaledLayout::max_load(16) == 14);
+#if !defined(QUIVERLANE_SMALL_CAPACITY)
 static_assert(ScaledLayout::capacity_at(ScaledLayout::kMaxSizeIndex) == (std::size_t{1} << 32));
+#endif
 
 // The key a MaskedLayout hashes with.
 struct MaskedHashKey {

@@ -106,7 +106,9 @@ class VertexMap {
       // One probe finds the key or the spot it belongs in.
       auto spot = Probe::locate_from(slots_, layout(), key, layout().home_of_hash(hash));
       if (spot.found) return {&slots_[spot.index].value, false};
-      if (table_size_ + 1 > Layout::max_load(capacity_)) {
+      // The side entry counts against the load limit as reserve() counts
+      // it, so that every road to a new entry stops at the same cap.
+      if (size() + 1 > Layout::max_load(capacity_)) {
         reserve(size() + 1);
         spot = Probe::locate_from(slots_, layout(), key, layout().home_of_hash(hash));
       }

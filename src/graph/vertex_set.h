@@ -29,6 +29,7 @@
 #include <utility>
 #include <vector>
 
+#include "graph/capacity.h"
 #include "graph/linear_probe.h"
 #include "graph/vertex.h"
 
@@ -40,7 +41,9 @@ class VertexSet {
 
  public:
   static constexpr std::size_t kInlineCapacity = 3;
-  static constexpr std::size_t kMaxSize = 0x3FFFFFFF;
+  // The most members a set holds (capacity.h); past it CapacityExceeded.
+  static constexpr std::size_t kMaxSize = capacity::kNeighbourSetMembers;
+  static_assert(kMaxSize <= 0x3FFFFFFF && kMaxSize <= Layout::max_members());
 
   VertexSet() noexcept = default;
   ~VertexSet() { release(); }
@@ -137,7 +140,7 @@ class VertexSet {
         return;
       }
       start_list(size() + 1 + more);
-    } else if (size() + 1 > Layout::max_load(capacity())) {
+    } else if (size() + 1 > Layout::max_load(capacity()) || size() == kMaxSize) {
       grow_list(size() + 1 + more);
     }
     slots()[size()] = v;
@@ -150,7 +153,7 @@ class VertexSet {
     assert(!on_heap() || is_list());
     if (!on_heap())
       start_list(size() + n);
-    else if (size() + n > Layout::max_load(capacity()))
+    else if (size() + n > Layout::max_load(capacity()) || size() + n > kMaxSize)
       grow_list(size() + n);
     return slots() + size();
   }
@@ -163,6 +166,8 @@ class VertexSet {
     if (on_heap()) __builtin_prefetch(slots() + size(), 1);
   }
   bool is_list() const noexcept { return on_heap() && (words_[0] & kListBit) != 0; }
+  // Whether the set is a hash table: past three members and not a list.
+  bool is_table() const noexcept { return on_heap() && (words_[0] & kListBit) == 0; }
   // Turns a list into a set of its distinct members, in place; a set that
   // ends with at most three goes back inline. `scratch` is working space;
   // if it cannot grow (bad_alloc), the set is left a list. Does nothing to
@@ -190,7 +195,7 @@ class VertexSet {
   // Makes room for n members in all, so that inserting up to that many
   // cannot allocate. The contents are unchanged whether or not it throws.
   void reserve(std::size_t n) {
-    if (n > kMaxSize) detail::throw_too_large("vertex set too large");
+    if (n > kMaxSize) throw CapacityExceeded(Capacity::kNeighbourSet);
     assert(!is_list());
     if (!on_heap()) {
       if (n > kInlineCapacity) move_to_table(Layout::size_index_for(n));
@@ -208,7 +213,8 @@ class VertexSet {
       // One probe finds v or the spot it belongs in.
       auto spot = Probe::locate_from(slots(), layout(), v, layout().home_of_hash(hash));
       if (spot.found) return false;
-      if (size() + 1 > Layout::max_load(capacity())) {
+      // A table may have room past the cap; reserve() refuses that.
+      if (size() + 1 > Layout::max_load(capacity()) || size() == kMaxSize) {
         reserve(size() + 1);
         spot = Probe::locate_from(slots(), layout(), v, layout().home_of_hash(hash));
       }
@@ -356,7 +362,7 @@ class VertexSet {
 
   // An inline set becomes a list with room for n members.
   void start_list(std::size_t n) {
-    if (n > kMaxSize) detail::throw_too_large("vertex set too large");
+    if (n > kMaxSize) throw CapacityExceeded(Capacity::kNeighbourSet);
     const unsigned size_index = Layout::size_index_for(n);
     Vertex* list = detail::allocate_slots<Vertex>(Layout::capacity_at(size_index));
     const std::size_t count = size();
@@ -368,7 +374,7 @@ class VertexSet {
 
   // A list gets room for n members; realloc may extend it where it lies.
   void grow_list(std::size_t n) {
-    if (n > kMaxSize) detail::throw_too_large("vertex set too large");
+    if (n > kMaxSize) throw CapacityExceeded(Capacity::kNeighbourSet);
     const unsigned size_index = Layout::size_index_for(n, this->size_index() + 1);
     void* list = std::realloc(slots(), Layout::capacity_at(size_index) * sizeof(Vertex));
     if (list == nullptr) throw std::bad_alloc();

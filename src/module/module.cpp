@@ -3,7 +3,7 @@
 
 #include <string_view>
 
-#include "binding/call_scope.h"
+#include "binding/guard.h"
 #include "binding/pending_error.h"
 #include "binding/py_ref.h"
 #include "binding/signals.h"
@@ -57,26 +57,20 @@ void add_to_module(PyObject* module, std::string_view name, PyObject* value) {
   if (PyObject_SetAttr(module, key.get(), value) < 0) throw_python_error();
 }
 
+// The import runs under the same guard as every method, so whatever goes
+// wrong during it fails the import with the exception a call would raise
+// (PanicException for a fault, MemoryError, ...) instead of ending the
+// process.
 PyObject* create_module() {
-  PyRef module = PyRef::steal(PyModule_Create2(&module_definition, 1013));
-  CallScope scope;
-  if (!module) return nullptr;
-  answer_interrupts_from_python_signals();
-  try {
+  return guarded([]() -> PyRef {
+    PyRef module = PyRef::steal(PyModule_Create2(&module_definition, 1013));
+    if (!module) throw_python_error();
+    answer_interrupts_from_python_signals();
     PyRef empty_doc = new_str("");
     add_to_module(module.get(), "__doc__", empty_doc.get());
     add_to_module(module.get(), "Graph", reinterpret_cast<PyObject*>(graph_type()));
-    return module.release();
-  } catch (PendingError& error) {
-    std::move(error).restore();
-  } catch (const InternalFault& fault) {
-    // No fault guard here: the import fails with the fault's message.
-    FaultInProgress::end();
-    PyErr_SetString(PyExc_ImportError, fault.message().c_str());
-  } catch (const std::bad_alloc&) {
-    PyErr_NoMemory();
-  }
-  return nullptr;
+    return module;
+  });
 }
 
 }  // namespace
