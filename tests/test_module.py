@@ -9,33 +9,37 @@ import pytest
 import quiverlane
 from quiverlane import Graph
 
+import method_surface as surface
 from conftest import run_python
 from graph_checks import MAX_ID
 
-METHODS_IN_ORDER = [
-    "from_file",
-    "num_vertices",
-    "num_edges",
-    "adjacent",
-    "degree",
-    "contains",
-    "vertices",
-    "edges",
-    "neighbours",
-    "neighbourhood",
-    "closed_neighbourhood",
-    "r_neighbours",
-    "add_vertex",
-    "add_edge",
-    "remove_edge",
-    "remove_vertex",
-    "remove_loops",
-    "remove_isolates",
-    "contract",
-    "contract_into",
-    "copy",
-    "subgraph",
-    "components",
+# The designed surface, pinned here once: (name, parameters) in the order of
+# the method table. Every other test and the API fuzzer read it from the
+# stubs (method_surface.py), which test_stubs.py holds to the module.
+DESIGNED_SURFACE = [
+    ("from_file", ("filename",)),
+    ("num_vertices", ()),
+    ("num_edges", ()),
+    ("adjacent", ("u", "v")),
+    ("degree", ("u",)),
+    ("contains", ("u",)),
+    ("vertices", ()),
+    ("edges", ()),
+    ("neighbours", ("u",)),
+    ("neighbourhood", ("c",)),
+    ("closed_neighbourhood", ("c",)),
+    ("r_neighbours", ("u", "r")),
+    ("add_vertex", ("u",)),
+    ("add_edge", ("u", "v")),
+    ("remove_edge", ("u", "v")),
+    ("remove_vertex", ("u",)),
+    ("remove_loops", ()),
+    ("remove_isolates", ()),
+    ("contract", ("vertices",)),
+    ("contract_into", ("center", "vertices")),
+    ("copy", ()),
+    ("subgraph", ("vertices",)),
+    ("components", ()),
 ]
 
 
@@ -170,22 +174,28 @@ def test_not_tracked_by_cycle_collector():
     assert not gc.is_tracked(Graph())
 
 
+def test_surface_is_the_designed_one():
+    assert [(m.name, m.param_names) for m in surface.METHODS] == DESIGNED_SURFACE
+    assert [m.name for m in surface.METHODS if m.static] == ["from_file"]
+
+
 def test_every_method_doc_is_none():
-    for name in METHODS_IN_ORDER:
+    for name in surface.NAMES:
         assert getattr(Graph, name).__doc__ is None, name
         assert getattr(Graph(), name).__doc__ is None, name
 
 
 def test_methods_registered_in_order():
-    names = [name for name in Graph.__dict__ if name in METHODS_IN_ORDER]
-    assert names == METHODS_IN_ORDER
+    names = [name for name in Graph.__dict__ if name in surface.NAMES]
+    assert names == surface.NAMES
     # Nothing else besides the slots the interpreter adds.
     extras = {name for name in Graph.__dict__ if not name.startswith("__")}
-    assert extras == set(METHODS_IN_ORDER)
+    assert extras == set(surface.NAMES)
 
 
-def test_from_file_is_static():
-    assert isinstance(Graph.__dict__["from_file"], staticmethod)
+def test_static_methods_are_static():
+    for method in surface.METHODS:
+        assert isinstance(Graph.__dict__[method.name], staticmethod) == method.static, method.name
 
 
 def test_parameterless_methods_refuse_arguments_without_entering():
