@@ -99,6 +99,15 @@ def data_file(name):
     return str(path)
 
 
+# The largest data sets: the tests that load them run in the slow job.
+LARGE_DATA_SETS = {"soc-Slashdot0902.edges.gz", "soc-Slashdot0902.txt.gz"}
+
+
+def data_set_params(names):
+    """Parameters for data-set names, the large ones marked slow."""
+    return [pytest.param(name, marks=pytest.mark.slow) if name in LARGE_DATA_SETS else name for name in names]
+
+
 def build_graph(edges=(), vertices=()):
     """A Graph with the given edges and extra (possibly isolated) vertices."""
     g = quiverlane.Graph()

@@ -15,6 +15,8 @@ import pytest
 from conftest import SANITIZED, run_python
 
 pytestmark = [
+    # Each test runs a child to exhaustion.
+    pytest.mark.slow,
     pytest.mark.skipif(not sys.platform.startswith("linux"), reason="needs RLIMIT_AS and /proc"),
     pytest.mark.skipif(SANITIZED, reason="an address-space cap measures the sanitizer's reservations, "
                                          "not the module (the plain build runs these)"),
