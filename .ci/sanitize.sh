@@ -25,9 +25,9 @@ for test in "${third_party[@]}"; do ignore+=(--ignore "$test"); done
 
 echo "== sanitizer job: test suite under ASan and UBSan"
 status=0
-sanitized "$sanitized_python" -m pytest -q -rs "${ignore[@]}" || status=$?
+sanitized "$sanitized_python" -m pytest -q -rs -p no:cacheprovider "${ignore[@]}" || status=$?
 echo "== sanitizer job: tests through NumPy, SciPy, NetworkX and pyarrow, leak detection off"
-detect_leaks=0 sanitized "$sanitized_python" -m pytest -q -rs "${third_party[@]}" || status=$?
+detect_leaks=0 sanitized "$sanitized_python" -m pytest -q -rs -p no:cacheprovider "${third_party[@]}" || status=$?
 if show_reports; then
   echo "sanitize: the sanitizers reported the errors above" >&2
   exit 1

@@ -19,11 +19,16 @@ install_sanitized_module() {
   if [ ! -f /usr/include/zlib.h ]; then
     apt-get update -qq && apt-get install -y -qq zlib1g-dev
   fi
-  rm -rf "$sanitized_venv"
-  python3 -m venv "$sanitized_venv"
-  CXX=g++ "$sanitized_venv/bin/pip" install -q '.[test]' \
-    -Ccmake.define.QUIVERLANE_SANITIZE=ON \
-    -Cbuild-dir='build/sanitize/{wheel_tag}'
+  # A job after the sanitizer job in the same CI run (the fuzz job) takes
+  # the environment that job installed, still checked below.
+  if [ "${SANITIZED_VENV_REUSE:-}" != 1 ] || [ ! -x "$sanitized_python" ]; then
+    rm -rf "$sanitized_venv"
+    python3 -m venv "$sanitized_venv"
+    CXX=g++ "$sanitized_venv/bin/pip" install -q '.[test]' \
+      -Ccmake.define.QUIVERLANE_SANITIZE=ON \
+      -Ccmake.define.QUIVERLANE_WERROR=ON \
+      -Cbuild-dir='build/sanitize/{wheel_tag}'
+  fi
   local module symbols
   module=$("$sanitized_python" -c 'import importlib.util as u; print(u.find_spec("quiverlane").origin)')
   symbols=$(nm -D "$module")

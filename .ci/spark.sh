@@ -14,7 +14,7 @@ java -version 2>&1 | head -n 1
 rm -rf .venv-spark
 python3 -m venv .venv-spark
 . .venv-spark/bin/activate
-pip install -q '.[test,parquet,spark]'
+pip install -q '.[test,parquet,spark]' -Ccmake.define.QUIVERLANE_WERROR=ON
 python -c 'import pyspark, pyarrow; print(f"pyspark {pyspark.__version__}, pyarrow {pyarrow.__version__}")'
 
 log=$(mktemp)

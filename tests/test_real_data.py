@@ -15,6 +15,7 @@ import pytest
 
 from quiverlane import Graph
 
+from conftest import data_set_params
 from graph_checks import ID_END, check_graph, model_ball, model_components, model_of, snapshot
 
 DATA_DIR = (Path(__file__).resolve().parents[1] / ".." / "shared" / "data").resolve()
@@ -65,7 +66,7 @@ def test_every_data_set_is_covered():
     assert len(DATA_FILES) >= 12
 
 
-@pytest.mark.parametrize("name", [n for n in DATA_FILES if n not in REFUSED])
+@pytest.mark.parametrize("name", data_set_params(n for n in DATA_FILES if n not in REFUSED))
 def test_data_set_loads(name):
     path = DATA_DIR / name
     expected = plain_python_read(path)
@@ -104,7 +105,7 @@ def test_published_counts():
     assert loops > 0
 
 
-@pytest.mark.parametrize("name", [n for n in DATA_FILES if n not in REFUSED])
+@pytest.mark.parametrize("name", data_set_params(n for n in DATA_FILES if n not in REFUSED))
 def test_traversals_on_data_set(name):
     # Real degree spreads and diameters (a road network 617 steps across)
     # through components, balls, neighbourhoods and induced subgraphs.

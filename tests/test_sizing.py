@@ -7,12 +7,11 @@ figures of the 10**9-edge case on the sizing page.
 """
 
 import json
-import os
 import sys
 
 import pytest
 
-from conftest import REPO_ROOT, data_file
+from conftest import REPO_ROOT, SANITIZED, data_file
 from quiverlane import Graph
 import quiverlane_tools as tools
 from quiverlane_tools._sizing import set_bytes, set_table_slots
@@ -83,10 +82,6 @@ if STEP != "load":
     figures["parts"] = len(result) if STEP == "components" else 1
 print(json.dumps(figures))
 """
-
-
-# The sanitizer job preloads ASan, which changes the size of every allocation.
-SANITIZED = "libasan" in os.environ.get("LD_PRELOAD", "")
 
 
 @pytest.mark.skipif(SANITIZED, reason="measured without sanitizers, in the main suite")

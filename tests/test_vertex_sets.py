@@ -9,16 +9,17 @@ import pytest
 
 from quiverlane import Graph
 
+import method_surface as surface
 from conftest import build_graph
 from graph_checks import ABSENT, ID_END, MAX_ID, check_graph, edge_set, fault_of, snapshot
 
-SET_METHODS = ["neighbourhood", "closed_neighbourhood", "contract", "subgraph", "contract_into"]
+SET_METHODS = surface.names_where(lambda m: m.takes(surface.VERTEX_SET))
 
 
 def call_with_set(g, method, vertex_set):
-    if method == "contract_into":
-        return g.contract_into(1, vertex_set)
-    return getattr(g, method)(vertex_set)
+    # Vertex parameters beside the set get vertex 1.
+    args = [vertex_set if p.annotation == surface.VERTEX_SET else 1 for p in surface.BY_NAME[method].params]
+    return getattr(g, method)(*args)
 
 
 def path(*vertices):

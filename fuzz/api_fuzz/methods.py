@@ -1,6 +1,13 @@
 """The methods of Graph: parameters, the access each takes, and what each
-must return or raise, worked out on the model."""
+must return or raise, worked out on the model. Names and parameters come
+from the stubs, through the list the tests read (tests/method_surface.py)."""
 
+import os
+import sys
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tests"))
+
+import method_surface as surface  # noqa: E402
 from api_fuzz import outcomes
 from api_fuzz.edge_files import ReadFault, Refused, expected_read
 from api_fuzz.model import NOT_CONTAINED, Fault
@@ -8,8 +15,8 @@ from api_fuzz.outcomes import Raises, RaisesMatching, Returns
 
 SHARED, EXCLUSIVE, NO_ACCESS = "shared", "exclusive", "no access"
 
-PARAM_KINDS = {"u": "vertex", "v": "vertex", "center": "vertex", "r": "vertex",
-               "c": "set", "vertices": "set", "filename": "filename"}
+# What the generator makes for each parameter annotation of the stubs.
+PARAM_KINDS = {surface.VERTEX: "vertex", surface.VERTEX_SET: "set", surface.FILENAME: "filename"}
 
 
 def refused(held, wanted):
@@ -21,9 +28,10 @@ def refused(held, wanted):
 
 class Method:
     def __init__(self, name, params, access, expect):
+        """`params`: the stub's (name, annotation) pairs."""
         self.name = name
-        self.params = params
-        self.kinds = tuple(PARAM_KINDS[p] for p in params)
+        self.params = tuple(p.name for p in params)
+        self.kinds = tuple(PARAM_KINDS[p.annotation] for p in params)
         self.access = access
         self.static = access == NO_ACCESS
         self._expect = expect
@@ -116,34 +124,43 @@ def representation(model, args, actual, ctx):
     return Returns(model.representation())
 
 
-METHODS = {
-    m.name: m
-    for m in [
-        Method("from_file", ("filename",), NO_ACCESS, from_file),
-        Method("num_vertices", (), SHARED, plain(lambda m: m.num_vertices())),
-        Method("num_edges", (), SHARED, plain(lambda m: m.num_edges())),
-        Method("adjacent", ("u", "v"), SHARED, plain(lambda m, u, v: m.adjacent(u, v))),
-        Method("degree", ("u",), SHARED, plain(lambda m, u: m.degree(u))),
-        Method("contains", ("u",), EXCLUSIVE, plain(lambda m, u: m.contains(u))),
-        Method("vertices", (), SHARED, vertex_set(lambda m: m.vertices())),
-        Method("edges", (), SHARED, edges),
-        Method("neighbours", ("u",), SHARED, vertex_set(lambda m, u: m.neighbours(u))),
-        Method("neighbourhood", ("c",), SHARED, vertex_set(lambda m, c: m.neighbourhood(c))),
-        Method("closed_neighbourhood", ("c",), SHARED, vertex_set(lambda m, c: m.closed_neighbourhood(c))),
-        Method("r_neighbours", ("u", "r"), SHARED, vertex_set(lambda m, u, r: m.r_neighbours(u, r))),
-        Method("add_vertex", ("u",), EXCLUSIVE, plain(lambda m, u: m.add_vertex(u))),
-        Method("add_edge", ("u", "v"), EXCLUSIVE, plain(lambda m, u, v: m.add_edge(u, v))),
-        Method("remove_edge", ("u", "v"), EXCLUSIVE, plain(lambda m, u, v: m.remove_edge(u, v))),
-        Method("remove_vertex", ("u",), EXCLUSIVE, plain(lambda m, u: m.remove_vertex(u))),
-        Method("remove_loops", (), EXCLUSIVE, plain(lambda m: m.remove_loops())),
-        Method("remove_isolates", (), EXCLUSIVE, plain(lambda m: m.remove_isolates())),
-        Method("contract", ("vertices",), EXCLUSIVE, contract),
-        Method("contract_into", ("center", "vertices"), EXCLUSIVE, contract_into),
-        Method("copy", (), SHARED, new_graph(lambda m: m.copy())),
-        Method("subgraph", ("vertices",), SHARED, new_graph(lambda m, vs: m.subgraph(vs))),
-        Method("components", (), SHARED, components),
-    ]
+# The access each method takes and its expectation, by name.
+MODELS = {
+    "from_file": (NO_ACCESS, from_file),
+    "num_vertices": (SHARED, plain(lambda m: m.num_vertices())),
+    "num_edges": (SHARED, plain(lambda m: m.num_edges())),
+    "adjacent": (SHARED, plain(lambda m, u, v: m.adjacent(u, v))),
+    "degree": (SHARED, plain(lambda m, u: m.degree(u))),
+    "contains": (EXCLUSIVE, plain(lambda m, u: m.contains(u))),
+    "vertices": (SHARED, vertex_set(lambda m: m.vertices())),
+    "edges": (SHARED, edges),
+    "neighbours": (SHARED, vertex_set(lambda m, u: m.neighbours(u))),
+    "neighbourhood": (SHARED, vertex_set(lambda m, c: m.neighbourhood(c))),
+    "closed_neighbourhood": (SHARED, vertex_set(lambda m, c: m.closed_neighbourhood(c))),
+    "r_neighbours": (SHARED, vertex_set(lambda m, u, r: m.r_neighbours(u, r))),
+    "add_vertex": (EXCLUSIVE, plain(lambda m, u: m.add_vertex(u))),
+    "add_edge": (EXCLUSIVE, plain(lambda m, u, v: m.add_edge(u, v))),
+    "remove_edge": (EXCLUSIVE, plain(lambda m, u, v: m.remove_edge(u, v))),
+    "remove_vertex": (EXCLUSIVE, plain(lambda m, u: m.remove_vertex(u))),
+    "remove_loops": (EXCLUSIVE, plain(lambda m: m.remove_loops())),
+    "remove_isolates": (EXCLUSIVE, plain(lambda m: m.remove_isolates())),
+    "contract": (EXCLUSIVE, contract),
+    "contract_into": (EXCLUSIVE, contract_into),
+    "copy": (SHARED, new_graph(lambda m: m.copy())),
+    "subgraph": (SHARED, new_graph(lambda m, vs: m.subgraph(vs))),
+    "components": (SHARED, components),
 }
+
+# A method without a model would go unfuzzed: that stops the fuzzer at once.
+if set(MODELS) != set(surface.NAMES):
+    raise RuntimeError(
+        "the fuzzer's models and the stubbed methods differ: "
+        f"no model for {sorted(set(surface.NAMES) - set(MODELS))}, "
+        f"no such method for {sorted(set(MODELS) - set(surface.NAMES))}"
+    )
+
+# In the order of the method table, which the random choices follow.
+METHODS = {m.name: Method(m.name, m.params, *MODELS[m.name]) for m in surface.METHODS}
 
 # repr() and str() take shared access like a query.
 REPR = Method("__repr__", (), SHARED, representation)
