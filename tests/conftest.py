@@ -50,6 +50,18 @@ def _sanitizer_build():
 # skip on it.
 SANITIZED = _sanitizer_build()
 
+# A sanitizer runtime preloaded into this interpreter (the sanitizer job's
+# suite runs so) must not reach CMake, the compiler or native test programs:
+# it would report the compiler's deliberate leaks, and the programs bring
+# their own.
+SANITIZER_ENV = ("LD_PRELOAD", "ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS", "PYTHONMALLOC")
+
+
+def build_tool_env():
+    """This process's environment without the sanitizer runtime's settings."""
+    return {name: value for name, value in os.environ.items() if name not in SANITIZER_ENV}
+
+
 # Variables the module reads; unset in child processes unless a test sets them.
 MODULE_ENV_VARS = ("QUIVERLANE_BACKTRACE",)
 

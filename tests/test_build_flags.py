@@ -14,11 +14,12 @@ import sys
 
 import pytest
 
-from conftest import REPO_ROOT
+from conftest import REPO_ROOT, SANITIZED, build_tool_env
 
 pytestmark = [
     pytest.mark.slow,
     pytest.mark.skipif(shutil.which("cmake") is None, reason="cmake is not on PATH"),
+    pytest.mark.skipif(SANITIZED, reason="configures the project only: nothing here runs the module"),
 ]
 
 # clang for the fuzz targets, looked for as fuzz/build.sh does.
@@ -32,7 +33,7 @@ def compile_commands(build_dir, options):
     done = subprocess.run(
         ["cmake", "-S", str(REPO_ROOT), "-B", str(build_dir),
          f"-DPython_EXECUTABLE={sys.executable}", "-DCMAKE_EXPORT_COMPILE_COMMANDS=ON", *options],
-        capture_output=True, text=True,
+        capture_output=True, text=True, env=build_tool_env(),
     )
     assert done.returncode == 0, done.stdout + done.stderr
     entries = json.loads((build_dir / "compile_commands.json").read_text())

@@ -20,26 +20,19 @@ import textwrap
 
 import pytest
 
-from conftest import REPO_ROOT, TESTS_DIR
+from conftest import REPO_ROOT, SANITIZED, TESTS_DIR, build_tool_env
 
-pytestmark = pytest.mark.slow
+pytestmark = [
+    pytest.mark.slow,
+    # The small-cap module is built here without sanitizers, so the sanitizer
+    # job would only run the plain build again, slowly.
+    pytest.mark.skipif(SANITIZED, reason="builds and tests its own module without sanitizers"),
+]
 
 MAX_NEIGHBOURS = 100
 MAX_VERTICES = 224
 SET_NOTE = f"a vertex's neighbour set holds at most {MAX_NEIGHBOURS} members"
 GRAPH_NOTE = f"a graph holds at most {MAX_VERTICES} vertices"
-
-# As in test_containers_native.py: a sanitizer runtime preloaded into this
-# interpreter must not reach CMake and the compiler.
-SANITIZER_ENV = ("LD_PRELOAD", "ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS", "PYTHONMALLOC")
-
-
-def build_env():
-    env = dict(os.environ)
-    for name in SANITIZER_ENV:
-        env.pop(name, None)
-    return env
-
 
 @pytest.fixture(scope="module")
 def small_build(request, tmp_path_factory):
@@ -60,7 +53,7 @@ def small_build(request, tmp_path_factory):
         ["cmake", "--build", str(build_dir), "--target", "quiverlane", "--parallel", str(os.cpu_count() or 2)],
     ]
     for step in steps:
-        done = subprocess.run(step, capture_output=True, text=True, env=build_env())
+        done = subprocess.run(step, capture_output=True, text=True, env=build_tool_env())
         assert done.returncode == 0, done.stdout + done.stderr
     return build_dir
 

@@ -24,7 +24,7 @@ from pathlib import Path
 
 import pytest
 
-from conftest import REPO_ROOT
+from conftest import REPO_ROOT, build_tool_env
 
 # They compile a CMake project and run every program three times.
 pytestmark = pytest.mark.slow
@@ -42,12 +42,6 @@ CONFIGS = [
 ]
 BEST = CONFIGS[0][0]
 
-# A sanitizer runtime preloaded into this interpreter (the sanitizer job's
-# suite runs so) must not reach CMake and the compiler, whose deliberate
-# leaks it would report, nor the test binaries, which bring their own.
-SANITIZER_ENV = ("LD_PRELOAD", "ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS", "PYTHONMALLOC")
-
-
 def in_ci():
     return bool(os.environ.get("CI"))
 
@@ -59,15 +53,8 @@ def unavailable(reason):
     pytest.skip(reason)
 
 
-def clean_env():
-    env = dict(os.environ)
-    for name in SANITIZER_ENV:
-        env.pop(name, None)
-    return env
-
-
 def run_tool(args):
-    return subprocess.run([str(a) for a in args], capture_output=True, text=True, env=clean_env())
+    return subprocess.run([str(a) for a in args], capture_output=True, text=True, env=build_tool_env())
 
 
 def configure(build_dir, sanitize):
@@ -140,7 +127,7 @@ def native_binaries(request, tmp_path_factory):
 
 
 def run_native(binary, seed, detect_leaks=True):
-    env = clean_env()
+    env = build_tool_env()
     env["ASAN_OPTIONS"] = f"detect_leaks={int(detect_leaks)}:abort_on_error=0"
     env["UBSAN_OPTIONS"] = "print_stacktrace=1:halt_on_error=1"
     return subprocess.run([str(binary), str(seed)], capture_output=True, text=True, timeout=300, env=env)

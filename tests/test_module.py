@@ -365,6 +365,11 @@ print(repr(outcome))
 
 
 @pytest.mark.slow
+@pytest.mark.skipif(
+    sys.version_info >= (3, 13),
+    reason="CPython 3.13 itself crashes when an allocation fails while PyType_Ready fills the "
+    "class dict (a null key in dictresize, seen at the import's 33rd allocation)",
+)
 def test_import_with_a_failed_allocation_raises():
     # Every allocation of the import fails in turn, in a fresh interpreter
     # each time: the import raises MemoryError, or PanicException with the

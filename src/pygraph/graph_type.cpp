@@ -4,6 +4,7 @@
 #include <cstring>
 #include <new>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "binding/call_scope.h"
@@ -59,7 +60,8 @@ const char* lasting_copy(const char* text) {
   return copy;
 }
 
-PyTypeObject* create_graph_type() {
+// The type, filled in but not yet readied.
+PyTypeObject* make_graph_type() {
   auto* type = new PyTypeObject{};
   Py_SET_REFCNT(reinterpret_cast<PyObject*>(type), 1);
   type->tp_flags = Py_TPFLAGS_DEFAULT;
@@ -88,11 +90,6 @@ PyTypeObject* create_graph_type() {
   std::copy(defs.begin(), defs.end(), methods);
   type->tp_methods = methods;
   type->tp_flags = Py_TPFLAGS_DEFAULT;
-
-  if (PyType_Ready(type) < 0) {
-    PyErr_PrintEx(0);
-    fault("An error occurred while initializing class Graph");
-  }
   return type;
 }
 
@@ -100,9 +97,18 @@ PyTypeObject* create_graph_type() {
 
 PyTypeObject* graph_type() {
   // Creation runs none of our code, so it cannot re-enter this lookup: the
-  // first type made is the only one, kept for the life of the process.
+  // first type made is the only one, kept for the life of the process. A
+  // type that PyType_Ready refused (memory ran out) is kept too and readied
+  // again by the next lookup, so a failed import leaks nothing and a later
+  // one still finds the one type.
+  static PyTypeObject* unready = nullptr;
   if (the_graph_type == nullptr) {
-    the_graph_type = create_graph_type();
+    if (unready == nullptr) unready = make_graph_type();
+    if (PyType_Ready(unready) < 0) {
+      PyErr_PrintEx(0);
+      fault("An error occurred while initializing class Graph");
+    }
+    the_graph_type = std::exchange(unready, nullptr);
     PyType_Modified(the_graph_type);  // no class attributes to add
   }
   return the_graph_type;
