@@ -342,18 +342,18 @@ def test_unbound_call_with_graph_self():
 
 IMPORT_WITH_ONE_FAILED_ALLOCATION = r"""
 import importlib.util, sys, _testcapi
-spec = importlib.util.find_spec("quiverlane")
+found = importlib.util.find_spec("quiverlane")
 # The shared object is loaded by the interpreter's own import step; the
 # allocation that fails is the {point}th one after this, the module's
 # initialisation included.
 _testcapi.set_nomemory({point}, {point} + 1)
 try:
-    module = spec.loader.create_module(spec)
+    module = found.loader.create_module(found)
 except BaseException as e:
     _testcapi.remove_mem_hooks()
     outcome = (type(e).__module__, type(e).__name__, e.args)
     # A failed import leaves nothing half made: the next one works.
-    module = spec.loader.create_module(spec)
+    module = found.loader.create_module(found)
 else:
     _testcapi.remove_mem_hooks()
     outcome = ("", "imported", ())
