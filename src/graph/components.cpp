@@ -3,15 +3,13 @@
 #include <algorithm>
 
 #include "graph/bitmap.h"
-#include "graph/slot_walk.h"
+#include "graph/look_ahead.h"
+#include "graph/traversal.h"
 #include "support/interrupt.h"
 
 namespace quiverlane {
 
 namespace {
-
-// How many slots ahead of the seed walk a seed's neighbours are loaded.
-constexpr std::size_t kSeedAhead = 256;
 
 // Marks of the vertices already in a component. Small ids, as most real
 // data sets have, are marked by id: a neighbour already seen then costs one
@@ -25,10 +23,10 @@ class Marks {
   // Ids below this many per slot count as small.
   static constexpr std::size_t kSmallIdsPerSlot = 8;
 
-  explicit Marks(const Graph& graph)
-      : small_bound_(std::min(kSmallIdsPerSlot * graph.slot_limit(), std::size_t{kMaxVertex} + 1)),
+  explicit Marks(const Traversal& walk)
+      : small_bound_(std::min(kSmallIdsPerSlot * walk.slot_limit(), std::size_t{kMaxVertex} + 1)),
         by_id_(small_bound_),
-        by_slot_(graph.slot_limit()) {}
+        by_slot_(walk.slot_limit()) {}
 
   bool seen(std::size_t slot, Vertex v) const noexcept {
     return small(v) ? by_id_.test(v) : by_slot_.test(slot);
@@ -54,17 +52,12 @@ class Marks {
 };
 
 struct ComponentWalk {
-  ComponentWalk(const Graph& graph, VertexGroups& out)
-      : graph(graph),
-        marks(graph),
-        out(out),
-        finder(graph.slot_finder()),
-        queue(graph.slot_queue()) {}
+  ComponentWalk(const Graph& graph, VertexGroups& out) : graph(graph), walk(graph), marks(walk), out(out) {}
 
-  // SlotFinder's callback.
+  // The callback of walk.find().
   void operator()(std::size_t slot, Vertex w) {
     if (!marks.found_new(slot, w)) return;
-    queue.push(slot);
+    walk.push(slot);
     out.members.push_back(w);
   }
 
@@ -73,15 +66,15 @@ struct ComponentWalk {
   void grow(std::size_t seed_slot, Vertex seed) {
     marks.mark(seed_slot, seed);
     out.members.push_back(seed);
-    queue.clear();
-    queue.push(seed_slot);
+    walk.clear();
+    walk.push(seed_slot);
     auto on_neighbour = [this](Vertex w) {
-      if (marks.needs_lookup(w)) finder.push(w, *this);
+      if (marks.needs_lookup(w)) walk.find(w, *this);
     };
-    for (std::size_t next = 0; next < queue.size();) {
-      const std::size_t end = queue.size();
-      queue.expand(next, end, on_neighbour);
-      finder.drain(*this);
+    for (std::size_t next = 0; next < walk.size();) {
+      const std::size_t end = walk.size();
+      walk.expand(next, end, on_neighbour);
+      walk.finish_finding(*this);
       next = end;
     }
   }
@@ -100,8 +93,7 @@ struct ComponentWalk {
 
   void run() {
     InterruptPoll poll;
-    graph.for_each_slot_ahead(
-        kSeedAhead,
+    walk.sweep<look_ahead::kSeeds>(
         [this](std::size_t slot, Vertex seed, const VertexSet& around) { prefetch_seed(slot, seed, around); },
         [&](std::size_t slot, Vertex u, const VertexSet& around) {
           poll.tick();
@@ -116,10 +108,9 @@ struct ComponentWalk {
   }
 
   const Graph& graph;
+  Traversal walk;
   Marks marks;
   VertexGroups& out;
-  SlotFinder finder;
-  SlotQueue queue;
 };
 
 }  // namespace

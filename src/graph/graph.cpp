@@ -1,5 +1,7 @@
 #include "graph/graph.h"
 
+#include "graph/look_ahead.h"
+
 #include "support/fault.h"
 #include "support/interrupt.h"
 
@@ -130,7 +132,7 @@ void Graph::add_vertex_with_neighbours(Vertex u, const std::vector<Vertex>& list
 Graph Graph::copy() const {
   Graph result;
   TableBlocks& blocks = result.cloned_tables_;
-  result.adjacency_ = adjacency_.clone(
+  result.adjacency_ = adjacency_.clone<look_ahead::kClones>(
       [&blocks](const VertexSet& set) { return set.clone_into(blocks.take(set.heap_bytes())); },
       [](const VertexSet& set) { set.prefetch_table(); });
   result.edge_count_ = edge_count_;

@@ -5,9 +5,8 @@
 //  1. v is in u's neighbour set exactly when u is in v's; every neighbour is
 //     itself a key of `adjacency_`.
 //  2. A loop at u is stored once, as u in u's own set.
-//  3. `degrees_` has exactly the keys of `adjacency_`.
-//  4. degree(u) = members of u's set other than u, plus 2 for a loop.
-//  5. `edge_count_` counts each pair {u, v} once, loops included, so the
+//  3. degree(u) = members of u's set other than u, plus 2 for a loop.
+//  4. `edge_count_` counts each pair {u, v} once, loops included, so the
 //     degrees sum to twice `edge_count_`.
 // Every editing operation either happens whole or not at all: all allocation
 // is done before the first visible change, so bad_alloc leaves the graph as
@@ -15,13 +14,12 @@
 //
 // Degrees cost no table of their own: a vertex's neighbour set carries a tag
 // exactly when it holds the vertex itself, so degree(u) = |N(u)| + tag, read
-// from the one adjacency entry. That keeps invariants 3 and 4 true by
-// construction and saves a second map the size of the first.
+// from the one adjacency entry. That keeps invariant 3 true by construction
+// and saves a second map the size of the first.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <optional>
 #include <utility>
 #include <vector>
 
@@ -33,32 +31,14 @@
 
 namespace quiverlane {
 
-using AdjacencyMap = VertexMap<VertexSet>;
-
-// The degree of every vertex, answered from the adjacency entries: the same
-// keys as the adjacency map, always.
-class DegreeMap {
- public:
-  explicit DegreeMap(const AdjacencyMap& adjacency) noexcept : adjacency_(&adjacency) {}
-  std::size_t size() const noexcept { return adjacency_->size(); }
-  std::optional<std::uint32_t> find(Vertex u) const noexcept {
-    const VertexSet* set = adjacency_->find(u);
-    if (set == nullptr) return std::nullopt;
-    return static_cast<std::uint32_t>(set->size() + (set->tagged() ? 1 : 0));
-  }
-
- private:
-  const AdjacencyMap* adjacency_;
-};
-
 class GraphBuilder;
-class SlotFinder;
-class SlotQueue;
+class Traversal;
 
 // The record's tables are its own: algorithms work through the operations
-// below, so that the layout can change here alone. GraphBuilder, which
-// writes the layout directly to build a large graph in one sweep, is the
-// one exception.
+// below and through Traversal (traversal.h), which hands them a vertex and
+// its neighbour set, so that the layout can change here alone. GraphBuilder,
+// which writes the layout directly to build a large graph in one sweep, is
+// the other reader of the tables.
 class Graph {
  public:
   Graph() = default;
@@ -88,7 +68,10 @@ class Graph {
     const VertexSet* set = adjacency_.find(u);
     return set != nullptr && set->contains(v);
   }
-  std::uint32_t degree(Vertex u) const noexcept { return degrees_.find(u).value_or(0); }
+  std::uint32_t degree(Vertex u) const noexcept {
+    const VertexSet* set = adjacency_.find(u);
+    return set == nullptr ? 0 : static_cast<std::uint32_t>(set->size() + (set->tagged() ? 1 : 0));
+  }
 
   // The stored neighbour set of u, valid until the graph next changes.
   // Faults with "Vertex not contained in graph" when u is absent.
@@ -112,38 +95,6 @@ class Graph {
         if (a <= b) f(a, b);
       });
     });
-  }
-
-  // Slots, for traversals that queue vertices by where they sit rather than
-  // by id, so that a vertex found once is never looked up again. Every
-  // vertex has a slot below slot_limit(), fixed until the graph next
-  // changes. slot_finder() and slot_queue() are the batched lookup and
-  // expansion of slot_walk.h over this graph; they are templates only so
-  // that this header need not see slot_walk.h, which builds on it.
-  std::size_t slot_limit() const noexcept { return adjacency_.slot_limit(); }
-  template <class Finder = SlotFinder>
-  Finder slot_finder() const noexcept {
-    return Finder(adjacency_);
-  }
-  template <class Queue = SlotQueue>
-  Queue slot_queue() const noexcept {
-    return Queue(adjacency_);
-  }
-  // O(slot_limit()): calls f(slot, u, neighbours of u) for every vertex in
-  // slot order, and before each slot ahead(...) likewise for the vertex
-  // `distance` slots further on, if there is one: a walk that loads what it
-  // will need a little before it needs it.
-  template <class Ahead, class F>
-  void for_each_slot_ahead(std::size_t distance, Ahead&& ahead, F&& f) const {
-    for (std::size_t slot = 0, limit = adjacency_.slot_limit(); slot < limit; ++slot) {
-      if (slot + distance < limit && adjacency_.occupied(slot + distance)) {
-        const AdjacencyMap::Entry& next = adjacency_.entry_at_slot(slot + distance);
-        ahead(slot + distance, next.key, next.value);
-      }
-      if (!adjacency_.occupied(slot)) continue;
-      const AdjacencyMap::Entry& entry = adjacency_.entry_at_slot(slot);
-      f(slot, entry.key, entry.value);
-    }
   }
 
   // O(1) amortised.
@@ -183,6 +134,9 @@ class Graph {
 
  private:
   friend class GraphBuilder;
+  friend class Traversal;
+
+  using AdjacencyMap = VertexMap<VertexSet>;
 
   VertexSet& neighbours_entry(Vertex u);
 
@@ -213,7 +167,6 @@ class Graph {
   }
 
   AdjacencyMap adjacency_;
-  DegreeMap degrees_{adjacency_};
   std::uint64_t edge_count_ = 0;
   // Where copy() put the neighbour tables of this graph, if it made it.
   TableBlocks cloned_tables_;

@@ -4,6 +4,7 @@
 #include <bit>
 #include <utility>
 
+#include "graph/look_ahead.h"
 #include "support/interrupt.h"
 
 namespace quiverlane {
@@ -19,11 +20,6 @@ constexpr unsigned kDigitBits = 11;
 constexpr std::size_t kDigits = std::size_t{1} << kDigitBits;
 constexpr unsigned kLowShift = 32 - 2 * kDigitBits;
 constexpr unsigned kHighShift = kLowShift + kDigitBits;
-// How many sources ahead an adjacency slot, then an append point, is loaded.
-constexpr std::size_t kSlotAhead = 16;
-constexpr std::size_t kListAhead = 8;
-// How many slots ahead finish() loads a list.
-constexpr std::size_t kHashAhead = 8;
 
 // The end of the run of arcs sharing arcs[begin]'s source.
 template <class Arcs>
@@ -31,6 +27,14 @@ std::size_t run_end(const Arcs& arcs, std::size_t begin) {
   std::size_t end = begin + 1;
   while (end < arcs.size() && arcs[end].source == arcs[begin].source) ++end;
   return end;
+}
+
+// Starts loading the adjacency slot of the arc some way past arcs[at], for
+// a sweep that finds one source per run.
+template <class Adjacency, class Arcs>
+void load_slot_ahead(const Adjacency& adjacency, const Arcs& arcs, std::size_t at) {
+  const std::size_t ahead = at + look_ahead::kBuildSlots;
+  if (ahead < arcs.size()) adjacency.prefetch_hashed(arcs[ahead].hash);
 }
 
 }  // namespace
@@ -60,7 +64,7 @@ void GraphBuilder::size_buffers() {
 }
 
 void GraphBuilder::append_batch() {
-  AdjacencyMap& adjacency = graph_.adjacency_;
+  auto& adjacency = graph_.adjacency_;
   if (adjacency.size() < kSortFrom) {
     // A table this small is in cache whatever the order.
     for (const Arc& arc : arcs_) adjacency.try_emplace_hashed(arc.source, arc.hash);
@@ -114,14 +118,14 @@ std::size_t GraphBuilder::run_count() const {
 
 // The sources of the sorted arcs that are not yet vertices.
 std::size_t GraphBuilder::count_new_sources() const {
-  const AdjacencyMap& adjacency = graph_.adjacency_;
+  const auto& adjacency = graph_.adjacency_;
   // A batch of a large graph takes a good part of a second to sweep. Each
   // sweep polls with a counter of its own, which stays in a register.
   InterruptPoll poll;
   std::size_t count = 0;
   for (std::size_t begin = 0, end; begin < arcs_.size(); begin = end) {
     end = run_end(arcs_, begin);
-    if (end + kSlotAhead < arcs_.size()) adjacency.prefetch_hashed(arcs_[end + kSlotAhead].hash);
+    load_slot_ahead(adjacency, arcs_, end);
     if (adjacency.find_hashed(arcs_[begin].source, arcs_[begin].hash) == nullptr) ++count;
     poll.tick(static_cast<std::int64_t>(end - begin));
   }
@@ -133,18 +137,17 @@ std::size_t GraphBuilder::count_new_sources() const {
 // its adjacency slot loaded well ahead; some runs later its targets are
 // appended, with the append point loaded in between.
 void GraphBuilder::append_arcs() {
-  AdjacencyMap& adjacency = graph_.adjacency_;
+  auto& adjacency = graph_.adjacency_;
   InterruptPoll poll;
   run_sets_.clear();
   for (std::size_t begin = 0, end; begin < arcs_.size(); begin = end) {
     end = run_end(arcs_, begin);
-    if (end + kSlotAhead < arcs_.size()) adjacency.prefetch_hashed(arcs_[end + kSlotAhead].hash);
+    load_slot_ahead(adjacency, arcs_, end);
     run_sets_.push_back(adjacency.try_emplace_hashed(arcs_[begin].source, arcs_[begin].hash).first);
     poll.tick(static_cast<std::int64_t>(end - begin));
   }
   std::size_t begin = 0;
-  for (std::size_t r = 0; r < run_sets_.size(); ++r) {
-    if (r + kListAhead < run_sets_.size()) run_sets_[r + kListAhead]->prefetch_append();
+  auto append_run = [&](std::size_t r) {
     VertexSet& set = *run_sets_[r];
     const std::size_t end = run_end(arcs_, begin);
     const std::size_t n = end - begin;
@@ -165,7 +168,10 @@ void GraphBuilder::append_arcs() {
       set.commit_appends(n);
     }
     begin = end;
-  }
+  };
+  auto load_append_point = [this](std::size_t r) { run_sets_[r]->prefetch_append(); };
+  look_ahead::walk_ahead(0, run_sets_.size(), append_run,
+                         look_ahead::stage<look_ahead::kBuildLists>(load_append_point));
 }
 
 Graph GraphBuilder::finish() && {
@@ -178,19 +184,20 @@ Graph GraphBuilder::finish() && {
   std::uint64_t edges = 0;
   InterruptPoll poll;
   // Lists are hashed in slot order, the next ones loaded a few slots ahead.
-  graph_.adjacency_.for_each_ahead(kHashAhead, [](const VertexSet& ahead) { ahead.prefetch_table(); },
-                                  [&](Vertex u, VertexSet& set) {
-                                    set.hash_list(scratch);
-                                    poll.tick(static_cast<std::int64_t>(set.size()) + 1);
-                                    // Each edge is counted from its smaller end, a loop once.
-                                    set.for_each([&](Vertex w) {
-                                      if (w > u) ++edges;
-                                    });
-                                    if (set.contains(u)) {
-                                      set.set_tagged(true);
-                                      ++edges;
-                                    }
-                                  });
+  graph_.adjacency_.for_each_ahead<look_ahead::kBuildHashes>(
+      [](const VertexSet& ahead) { ahead.prefetch_table(); },
+      [&](Vertex u, VertexSet& set) {
+        set.hash_list(scratch);
+        poll.tick(static_cast<std::int64_t>(set.size()) + 1);
+        // Each edge is counted from its smaller end, a loop once.
+        set.for_each([&](Vertex w) {
+          if (w > u) ++edges;
+        });
+        if (set.contains(u)) {
+          set.set_tagged(true);
+          ++edges;
+        }
+      });
   graph_.edge_count_ = edges;
   return std::move(graph_);
 }

@@ -9,8 +9,8 @@
 // built just to be read once). A member that is not a vertex faults with
 // "Vertex not contained in graph" through the accessor.
 //
-// Members are looked up through SlotFinder and expanded through SlotQueue
-// (slot_walk.h), so that the lookups of many members, and the loads of
+// Members are looked up and expanded through a Traversal (traversal.h), so
+// that the lookups of many members, and the loads of
 // their neighbour tables, overlap instead of waiting on memory in turn.
 // Every member is looked up before any is expanded: an absent one faults
 // before any work is done on the others.
@@ -23,7 +23,7 @@
 #include "graph/graph.h"
 #include "graph/hash_order.h"
 #include "graph/membership.h"
-#include "graph/slot_walk.h"
+#include "graph/traversal.h"
 #include "graph/vertex_set_concepts.h"
 #include "graph/working_set.h"
 
@@ -45,33 +45,32 @@ inline constexpr std::size_t kOrderMembersFrom = std::size_t{1} << 14;
 // faults. Large sets are looked up in order of hash, so their lookups, and
 // later the loads of their entries and tables, sweep memory in order.
 template <ReadableVertexSet Set>
-void queue_members(const Graph& graph, const Set& c, SlotQueue& queue) {
-  SlotFinder finder = graph.slot_finder();
+void queue_members(const Graph& graph, const Set& c, Traversal& walk) {
   auto found = [&](std::size_t slot, Vertex x) {
-    if (slot == kNotFound) (void)graph.neighbours(x);  // faults: x is absent
-    queue.push(slot);
+    if (slot == Traversal::kAbsent) (void)graph.neighbours(x);  // faults: x is absent
+    walk.push(slot);
   };
   if (c.size() < kOrderMembersFrom) {
-    c.for_each([&](Vertex x) { finder.push(x, found); });
+    c.for_each([&](Vertex x) { walk.find(x, found); });
   } else {
     std::vector<HashedVertex> members;
     members.reserve(c.size());
     c.for_each([&](Vertex x) { members.push_back({x, table_hash(x)}); });
     order_by_hash(members);
-    for (const HashedVertex& x : members) finder.push_hashed(x.vertex, x.hash, found);
+    for (const HashedVertex& x : members) walk.find_hashed(x.vertex, x.hash, found);
   }
-  finder.drain(found);
+  walk.finish_finding(found);
 }
 
 // Adds to `out` every neighbour w of the queued vertices for which keep(w)
 // holds. `out` is first given room for every neighbour they have, up to the
 // whole graph, so that it is not regrown over and over while it fills.
 template <class Keep>
-void collect_neighbours(const Graph& graph, SlotQueue& queue, WorkingSet& out, Keep&& keep) {
-  out.reserve(std::min<std::size_t>(out.size() + queue.reach(0, queue.size()), graph.num_vertices()));
+void collect_neighbours(const Graph& graph, Traversal& walk, WorkingSet& out, Keep&& keep) {
+  out.reserve(std::min<std::size_t>(out.size() + walk.reach(0, walk.size()), graph.num_vertices()));
   DelayedInserts inserts(out);
   auto ignore = [](Vertex) {};
-  queue.expand(0, queue.size(), [&](Vertex w) {
+  walk.expand(0, walk.size(), [&](Vertex w) {
     if (keep(w)) inserts.add(w, ignore);
   });
   inserts.flush(ignore);
@@ -83,10 +82,10 @@ void collect_neighbours(const Graph& graph, SlotQueue& queue, WorkingSet& out, K
 // never stores what would be removed.
 template <ReadableVertexSet Set>
 void add_open_neighbourhood(const Graph& graph, const Set& c, WorkingSet& out) {
-  SlotQueue queue = graph.slot_queue();
-  queue_members(graph, c, queue);
+  Traversal walk(graph);
+  queue_members(graph, c, walk);
   const Membership<Set> members(c);
-  collect_neighbours(graph, queue, out, [&members](Vertex w) { return !members.contains(w); });
+  collect_neighbours(graph, walk, out, [&members](Vertex w) { return !members.contains(w); });
 }
 
 inline VertexList to_list(const WorkingSet& set) {
@@ -114,10 +113,10 @@ VertexList neighbourhood(const Graph& graph, const Set& c) {
 // O(sum of the members' degrees).
 template <ReadableVertexSet Set>
 VertexList closed_neighbourhood(const Graph& graph, const Set& c) {
-  SlotQueue queue = graph.slot_queue();
-  detail::queue_members(graph, c, queue);
+  Traversal walk(graph);
+  detail::queue_members(graph, c, walk);
   WorkingSet found;
-  detail::collect_neighbours(graph, queue, found, [](Vertex) { return true; });
+  detail::collect_neighbours(graph, walk, found, [](Vertex) { return true; });
   return detail::to_list(found);
 }
 

@@ -6,7 +6,7 @@
 #include "graph/graph.h"
 #include "graph/membership.h"
 #include "graph/neighbourhood.h"
-#include "graph/slot_walk.h"
+#include "graph/traversal.h"
 #include "graph/vertex_set.h"
 #include "graph/vertex_set_concepts.h"
 
@@ -23,15 +23,14 @@ namespace quiverlane {
 // O(sum over members x of min(degree(x), |selection|)).
 template <ReadableVertexSet Set>
 Graph subgraph(const Graph& graph, const Set& selection) {
-  SlotQueue members = graph.slot_queue();
+  Traversal members(graph);
   detail::queue_members(graph, selection, members);
   Graph result;
   result.reserve(members.size());
   const Membership<Set> selected(selection);
   std::vector<Vertex> kept;
-  members.visit(0, members.size(), [&](const auto& entry) {
+  members.visit(0, members.size(), [&](Vertex x, const VertexSet& around) {
     kept.clear();
-    const VertexSet& around = entry.value;
     if (around.size() <= selection.size()) {
       around.for_each_gathered([&](Vertex y) {
         if (selected.contains(y)) kept.push_back(y);
@@ -41,7 +40,7 @@ Graph subgraph(const Graph& graph, const Set& selection) {
         if (around.contains(y)) kept.push_back(y);
       });
     }
-    result.add_vertex_with_neighbours(entry.key, kept);
+    result.add_vertex_with_neighbours(x, kept);
   });
   return result;
 }

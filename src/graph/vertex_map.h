@@ -20,6 +20,7 @@
 #include <utility>
 
 #include "graph/linear_probe.h"
+#include "graph/look_ahead.h"
 #include "graph/vertex.h"
 #include "support/interrupt.h"
 
@@ -123,12 +124,12 @@ class VertexMap {
 
   // A map with the same capacity and the same entries in the same slots: the
   // slot array is copied as a block and each value replaced by
-  // clone_value(value). Walking in slot order, and prefetching the values'
-  // own storage a few slots ahead, keeps the copy bound by bandwidth rather
+  // clone_value(value). Walking in slot order, and calling prefetch(value)
+  // for the value Distance slots ahead, keeps the copy bound by bandwidth rather
   // than by one cache miss per entry. If a clone throws (or the caller
   // interrupts it), the values not yet cloned are still the source's and
   // are forgotten, never released.
-  template <class CloneValue, class Prefetch>
+  template <std::size_t Distance, class CloneValue, class Prefetch>
   VertexMap clone(CloneValue&& clone_value, Prefetch&& prefetch) const {
     VertexMap copy;
     if (side_.present()) {
@@ -143,17 +144,19 @@ class VertexMap {
     copy.capacity_ = capacity_;
     copy.size_index_ = size_index_;
     copy.table_size_ = table_size_;
-    constexpr std::size_t kAhead = 16;
     std::size_t i = 0;
     InterruptPoll poll;
     try {
-      for (; i < capacity; ++i) {
-        poll.tick();
-        if (i + kAhead < capacity && slots_[i + kAhead].key != detail::kFreeKey)
-          prefetch(slots_[i + kAhead].value);
-        if (table[i].key != detail::kFreeKey)
-          new (&table[i].value) V(clone_value(slots_[i].value));
-      }
+      look_ahead::walk_ahead(
+          0, capacity,
+          [&](std::size_t at) {
+            i = at;
+            poll.tick();
+            if (table[at].key != detail::kFreeKey) new (&table[at].value) V(clone_value(slots_[at].value));
+          },
+          look_ahead::stage<Distance>([&](std::size_t at) {
+            if (slots_[at].key != detail::kFreeKey) prefetch(slots_[at].value);
+          }));
     } catch (...) {
       for (; i < capacity; ++i) clear_entry(table[i]);  // still the source's
       throw;
@@ -185,16 +188,19 @@ class VertexMap {
       if (slots_[i].key != detail::kFreeKey) f(slots_[i].key, slots_[i].value);
     if (side_.present()) f(side_.payload().key, side_.payload().value);
   }
-  // The same, calling ahead(value) for the entry `distance` slots further
+  // The same, calling ahead(value) for the entry Distance slots further
   // on before each f(key, value): a walk that loads what the values point
   // to a little ahead of using it.
-  template <class Ahead, class F>
-  void for_each_ahead(std::size_t distance, Ahead&& ahead, F&& f) {
-    for (std::size_t i = 0, cap = capacity(); i < cap; ++i) {
-      if (i + distance < cap && slots_[i + distance].key != detail::kFreeKey)
-        ahead(slots_[i + distance].value);
-      if (slots_[i].key != detail::kFreeKey) f(slots_[i].key, slots_[i].value);
-    }
+  template <std::size_t Distance, class Ahead, class F>
+  void for_each_ahead(Ahead&& ahead, F&& f) {
+    look_ahead::walk_ahead(
+        0, capacity(),
+        [&](std::size_t i) {
+          if (slots_[i].key != detail::kFreeKey) f(slots_[i].key, slots_[i].value);
+        },
+        look_ahead::stage<Distance>([&](std::size_t i) {
+          if (slots_[i].key != detail::kFreeKey) ahead(slots_[i].value);
+        }));
     if (side_.present()) f(side_.payload().key, side_.payload().value);
   }
   template <class F>

@@ -23,6 +23,7 @@
 #include <stdexcept>
 
 #include "graph/linear_probe.h"
+#include "graph/look_ahead.h"
 #include "graph/vertex.h"
 #include "graph/vertex_set.h"
 
@@ -160,29 +161,26 @@ class WorkingSet {
 // called for each vertex that was not yet a member, in the order given.
 class DelayedInserts {
  public:
-  static constexpr std::size_t kDelay = 8;
-
   explicit DelayedInserts(WorkingSet& set) noexcept : set_(set) {}
 
   template <class OnNew>
   void add(Vertex v, OnNew& on_new) {
     set_.prefetch(v);
-    Vertex& at = waiting_[added_++ % kDelay];
-    if (added_ > kDelay && set_.insert(at)) on_new(at);
-    at = v;
+    waiting_.push(v, [&](Vertex w) {
+      if (set_.insert(w)) on_new(w);
+    });
   }
 
   template <class OnNew>
   void flush(OnNew& on_new) {
-    for (std::size_t k = added_ > kDelay ? added_ - kDelay : 0; k < added_; ++k)
-      if (set_.insert(waiting_[k % kDelay])) on_new(waiting_[k % kDelay]);
-    added_ = 0;
+    waiting_.drain([&](Vertex w) {
+      if (set_.insert(w)) on_new(w);
+    });
   }
 
  private:
   WorkingSet& set_;
-  std::size_t added_ = 0;
-  Vertex waiting_[kDelay];
+  look_ahead::DelayLine<Vertex, look_ahead::kInserts> waiting_;
 };
 
 }  // namespace quiverlane

@@ -39,7 +39,7 @@ void check_map(const VertexMap<V>& map, const Ref& ref, Compare&& same_value) {
   }
   CHECK(by_for_each == by_slot);
   std::vector<Vertex> ahead;
-  const_cast<VertexMap<V>&>(map).for_each_ahead(3, [](V&) {}, [&](Vertex key, V&) { ahead.push_back(key); });
+  const_cast<VertexMap<V>&>(map).template for_each_ahead<3>([](V&) {}, [&](Vertex key, V&) { ahead.push_back(key); });
   CHECK(by_for_each == ahead);
   CHECK(by_for_each.size() == ref.size());
   CHECK(RefSet(by_for_each.begin(), by_for_each.end()).size() == ref.size());
@@ -172,7 +172,7 @@ void test_adjacency_map(std::mt19937& rng, const Keys& keys) {
     } else if (op < 90) {
       // A clone has the same entries in the same slots, and its own sets.
       VertexMap<VertexSet> copy =
-          map->clone([](const VertexSet& set) { return set.clone(); }, [](const VertexSet&) {});
+          map->clone<4>([](const VertexSet& set) { return set.clone(); }, [](const VertexSet&) {});
       check_map(copy, ref, same_members);
       std::vector<Vertex> original_order, copy_order;
       map->for_each([&](Vertex k, const VertexSet&) { original_order.push_back(k); });
