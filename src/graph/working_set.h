@@ -166,9 +166,8 @@ class DelayedInserts {
   template <class OnNew>
   void add(Vertex v, OnNew& on_new) {
     set_.prefetch(v);
-    waiting_.push(v, [&](Vertex w) {
-      if (set_.insert(w)) on_new(w);
-    });
+    Vertex due;
+    if (waiting_.push(v, due) && set_.insert(due)) on_new(due);
   }
 
   template <class OnNew>
