@@ -104,18 +104,10 @@ class VertexMap {
   std::pair<V*, bool> try_emplace_hashed(Vertex key, std::uint32_t hash) {
     assert(hash == table_hash(key));
     if (key != detail::kFreeKey && slots_ != nullptr) {
-      // One probe finds the key or the spot it belongs in.
-      auto spot = Probe::locate_from(slots_, layout(), key, layout().home_of_hash(hash));
-      if (spot.found) return {&slots_[spot.index].value, false};
-      // The side entry counts against the load limit as reserve() counts
-      // it, so that every road to a new entry stops at the same cap.
-      if (size() + 1 > Layout::max_load(capacity_)) {
-        reserve(size() + 1);
-        spot = Probe::locate_from(slots_, layout(), key, layout().home_of_hash(hash));
-      }
-      detail::relocate(slots_[spot.index], entry_for(key));
-      ++table_size_;
-      return {&slots_[spot.index].value, true};
+      const auto home = [hash](const Layout& layout) { return layout.home_of_hash(hash); };
+      const auto spot = Probe::insert(*this, key, home, [key] { return entry_for(key); });
+      if (!spot.found) ++table_size_;
+      return {&slots_[spot.index].value, !spot.found};
     }
     if (V* found = find(key)) return {found, false};
     reserve(size() + 1);
@@ -258,6 +250,15 @@ class VertexMap {
     std::memset(static_cast<void*>(&entry), 0, sizeof entry);
     entry.key = detail::kFreeKey;
   }
+
+  template <class, class, class>
+  friend struct detail::Probe;
+  Entry* probe_slots() const noexcept { return slots_; }
+  Layout probe_layout() const noexcept { return layout(); }
+  // The side entry counts against the load limit as reserve() counts it,
+  // so that every road to a new entry stops at the same cap.
+  bool probe_full() const noexcept { return size() + 1 > Layout::max_load(capacity_); }
+  void probe_grow() { reserve(size() + 1); }
 
   std::size_t capacity() const noexcept { return slots_ == nullptr ? 0 : capacity_; }
   Layout layout() const noexcept { return Layout(capacity_); }

@@ -210,15 +210,8 @@ class VertexSet {
   bool insert_hashed(Vertex v, std::uint32_t hash) {
     assert(hash == table_hash(v) && !is_list());
     if (on_heap() && v != detail::kFreeKey) {
-      // One probe finds v or the spot it belongs in.
-      auto spot = Probe::locate_from(slots(), layout(), v, layout().home_of_hash(hash));
-      if (spot.found) return false;
-      // A table may have room past the cap; reserve() refuses that.
-      if (size() + 1 > Layout::max_load(capacity()) || size() == kMaxSize) {
-        reserve(size() + 1);
-        spot = Probe::locate_from(slots(), layout(), v, layout().home_of_hash(hash));
-      }
-      slots()[spot.index] = v;
+      const auto home = [hash](const Layout& layout) { return layout.home_of_hash(hash); };
+      if (Probe::insert(*this, v, home, [v] { return v; }).found) return false;
       ++meta_;
       return true;
     }
@@ -313,6 +306,14 @@ class VertexSet {
   static constexpr std::uint32_t kSideBit = 0x100u;
   static constexpr std::uint32_t kBorrowedBit = 0x200u;
   static constexpr std::uint32_t kListBit = 0x400u;
+
+  template <class, class, class>
+  friend struct detail::Probe;
+  Vertex* probe_slots() const noexcept { return slots(); }
+  Layout probe_layout() const noexcept { return layout(); }
+  // A table may have room past the cap; reserve() refuses that.
+  bool probe_full() const noexcept { return size() + 1 > Layout::max_load(capacity()) || size() == kMaxSize; }
+  void probe_grow() { reserve(size() + 1); }
 
   bool on_heap() const noexcept { return (meta_ & kHeapBit) != 0; }
   bool side_present() const noexcept { return (words_[0] & kSideBit) != 0; }
