@@ -226,10 +226,65 @@ class VertexMap {
     return spot.found ? spot.index : detail::kNotFound;
   }
 
+  // The map made over into a map to W in place: the same keys in the same
+  // slots, each value v replaced by make(key, v), which takes over what v
+  // owns. W must be laid out as V is (the same size and alignment, all-zero
+  // bytes a W that owns nothing). Walks in slot order, calling ahead(value)
+  // for the entry Distance slots further on before each make(). If make()
+  // throws, it must leave its v as it was: the values made and those not
+  // yet made are then released, and this map is left empty either way.
+  template <class W, std::size_t Distance, class Ahead, class Make>
+  VertexMap<W> convert(Ahead&& ahead, Make&& make) && {
+    using Other = typename VertexMap<W>::Entry;
+    static_assert(sizeof(Other) == sizeof(Entry) && alignof(Other) == alignof(Entry) &&
+                  offsetof(Other, value) == offsetof(Entry, value));
+    VertexMap<W> result;
+    VertexMap source(std::move(*this));
+    auto* made = reinterpret_cast<Other*>(source.slots_);
+    std::size_t i = 0;
+    const std::size_t capacity = source.capacity();
+    try {
+      if (source.side_.present()) {
+        result.side_.payload().value = make(detail::kFreeKey, source.side_.payload().value);
+        result.side_.add();
+        source.side_.payload().value.~V();
+        source.reset_side();
+      }
+      look_ahead::walk_ahead(
+          0, capacity,
+          [&](std::size_t at) {
+            i = at;
+            if (source.slots_[at].key == detail::kFreeKey) return;
+            W value = make(source.slots_[at].key, source.slots_[at].value);
+            source.slots_[at].value.~V();
+            new (&made[at].value) W(std::move(value));
+          },
+          look_ahead::stage<Distance>([&](std::size_t at) {
+            if (source.slots_[at].key != detail::kFreeKey) ahead(source.slots_[at].value);
+          }));
+    } catch (...) {
+      // Slots before i hold values made, the rest the source's own.
+      for (std::size_t k = 0; k < i; ++k)
+        if (made[k].key != detail::kFreeKey) made[k].value.~W();
+      for (std::size_t k = 0; k < i; ++k) clear_entry(source.slots_[k]);
+      throw;  // `source` releases the rest and the table
+    }
+    result.slots_ = made;
+    result.capacity_ = source.capacity_;
+    result.size_index_ = source.size_index_;
+    result.table_size_ = source.table_size_;
+    source.slots_ = nullptr;
+    source.table_size_ = 0;
+    return result;
+  }
+
   // Bytes of table storage owned by the map itself (not by its values).
   std::size_t table_bytes() const noexcept { return capacity() * sizeof(Entry); }
 
  private:
+  template <class>
+  friend class VertexMap;
+
   struct KeyOf {
     static Vertex get(const Entry& entry) noexcept { return entry.key; }
   };
