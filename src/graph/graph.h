@@ -36,9 +36,9 @@ class Traversal;
 
 // The record's tables are its own: algorithms work through the operations
 // below and through Traversal (traversal.h), which hands them a vertex and
-// its neighbour set, so that the layout can change here alone. GraphBuilder,
-// which writes the layout directly to build a large graph in one sweep, is
-// the other reader of the tables.
+// its neighbour set, so that the layout can change here alone. GraphBuilder
+// builds a large graph's tables in tables of its own, laid out as these,
+// and hands them over whole.
 class Graph {
  public:
   Graph() = default;
@@ -137,6 +137,10 @@ class Graph {
   friend class Traversal;
 
   using AdjacencyMap = VertexMap<VertexSet>;
+
+  // A graph whose tables GraphBuilder made.
+  Graph(AdjacencyMap adjacency, std::uint64_t edge_count) noexcept
+      : adjacency_(std::move(adjacency)), edge_count_(edge_count) {}
 
   VertexSet& neighbours_entry(Vertex u);
 

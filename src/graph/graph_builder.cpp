@@ -64,7 +64,7 @@ void GraphBuilder::size_buffers() {
 }
 
 void GraphBuilder::append_batch() {
-  auto& adjacency = graph_.adjacency_;
+  auto& adjacency = lists_;
   if (adjacency.size() < kSortFrom) {
     // A table this small is in cache whatever the order.
     for (const Arc& arc : arcs_) adjacency.try_emplace_hashed(arc.source, arc.hash);
@@ -118,7 +118,7 @@ std::size_t GraphBuilder::run_count() const {
 
 // The sources of the sorted arcs that are not yet vertices.
 std::size_t GraphBuilder::count_new_sources() const {
-  const auto& adjacency = graph_.adjacency_;
+  const auto& adjacency = lists_;
   // A batch of a large graph takes a good part of a second to sweep. Each
   // sweep polls with a counter of its own, which stays in a register.
   InterruptPoll poll;
@@ -133,44 +133,39 @@ std::size_t GraphBuilder::count_new_sources() const {
 }
 
 // One sweep in two staggered steps: each run's source is found (created if
-// new, which cannot grow the table now, so no set found earlier moves) with
-// its adjacency slot loaded well ahead; some runs later its targets are
+// new, which cannot grow the table now, so no list found earlier moves)
+// with its slot loaded well ahead; some runs later its targets are
 // appended, with the append point loaded in between.
 void GraphBuilder::append_arcs() {
-  auto& adjacency = graph_.adjacency_;
   InterruptPoll poll;
-  run_sets_.clear();
+  run_lists_.clear();
   for (std::size_t begin = 0, end; begin < arcs_.size(); begin = end) {
     end = run_end(arcs_, begin);
-    load_slot_ahead(adjacency, arcs_, end);
-    run_sets_.push_back(adjacency.try_emplace_hashed(arcs_[begin].source, arcs_[begin].hash).first);
+    load_slot_ahead(lists_, arcs_, end);
+    run_lists_.push_back(lists_.try_emplace_hashed(arcs_[begin].source, arcs_[begin].hash).first);
     poll.tick(static_cast<std::int64_t>(end - begin));
   }
   std::size_t begin = 0;
   auto append_run = [&](std::size_t r) {
-    VertexSet& set = *run_sets_[r];
+    NeighbourList& list = *run_lists_[r];
     const std::size_t end = run_end(arcs_, begin);
     const std::size_t n = end - begin;
     poll.tick(static_cast<std::int64_t>(n));
-    if (!set.is_list() && set.size() + n <= VertexSet::kInlineCapacity) {
+    if (list.is_inline() && list.size() + n <= VertexSet::kInlineCapacity) {
       // Few enough to stay inline, where repeats are dropped at once.
-      for (std::size_t i = begin; i < end; ++i) set.append(arcs_[i].target, 0);
-    } else if (set.is_table() || set.size() + n > VertexSet::kMaxSize) {
-      // A list counts repeated edges too, so it could pass the neighbour
-      // set's cap while its distinct members are well within it. Near the
-      // cap the set is hashed for good: from then on each member counts
-      // once, and only a true excess is refused.
-      set.hash_list(hash_scratch_);
-      for (std::size_t i = begin; i < end; ++i) set.insert(arcs_[i].target);
+      for (std::size_t i = begin; i < end; ++i) list.append(arcs_[i].target, 0);
+    } else if (list.is_set() || list.size() + n > VertexSet::kMaxSize) {
+      list.make_set(scratch_);
+      for (std::size_t i = begin; i < end; ++i) list.insert(arcs_[i].target);
     } else {
-      Vertex* out = set.append_space(n);
+      Vertex* out = list.append_space(n);
       for (std::size_t i = begin; i < end; ++i) *out++ = arcs_[i].target;
-      set.commit_appends(n);
+      list.commit_appends(n);
     }
     begin = end;
   };
-  auto load_append_point = [this](std::size_t r) { run_sets_[r]->prefetch_append(); };
-  look_ahead::walk_ahead(0, run_sets_.size(), append_run,
+  auto load_append_point = [this](std::size_t r) { run_lists_[r]->prefetch_append(); };
+  look_ahead::walk_ahead(0, run_lists_.size(), append_run,
                          look_ahead::stage<look_ahead::kBuildLists>(load_append_point));
 }
 
@@ -179,16 +174,18 @@ Graph GraphBuilder::finish() && {
   // The batch buffers are done with: hashing the lists needs the room.
   arcs_ = {};
   sorted_ = {};
-  run_sets_ = {};
-  std::vector<Vertex> scratch = std::move(hash_scratch_);
+  run_lists_ = {};
+  std::vector<Vertex> scratch = std::move(scratch_);
   std::uint64_t edges = 0;
   InterruptPoll poll;
   // Lists are hashed in slot order, the next ones loaded a few slots ahead.
-  graph_.adjacency_.for_each_ahead<look_ahead::kBuildHashes>(
-      [](const VertexSet& ahead) { ahead.prefetch_table(); },
-      [&](Vertex u, VertexSet& set) {
-        set.hash_list(scratch);
-        poll.tick(static_cast<std::int64_t>(set.size()) + 1);
+  auto made = std::move(lists_).convert<VertexSet, look_ahead::kBuildHashes>(
+      [](const NeighbourList& ahead) { ahead.prefetch_list(); },
+      [&](Vertex u, NeighbourList& list) {
+        // Either may throw, before the list is taken over.
+        poll.tick(static_cast<std::int64_t>(list.size()) + 1);
+        if (scratch.capacity() < list.scratch_needed()) scratch.reserve(list.scratch_needed());
+        VertexSet set = list.finish(scratch);
         // Each edge is counted from its smaller end, a loop once.
         set.for_each([&](Vertex w) {
           if (w > u) ++edges;
@@ -197,9 +194,9 @@ Graph GraphBuilder::finish() && {
           set.set_tagged(true);
           ++edges;
         }
+        return set;
       });
-  graph_.edge_count_ = edges;
-  return std::move(graph_);
+  return Graph(std::move(made), edges);
 }
 
 }  // namespace quiverlane

@@ -9,12 +9,12 @@
 //     are sorted by the hash of their source vertex, which orders them by
 //     home slot in an adjacency table of any size, so a sweep visits the
 //     table in address order and finds each source once per batch.
-//  2. The sweep appends each arc's target to its source's set, which past
-//     three members is a plain list sized as the table it will become
-//     (VertexSet::append): no hashing yet, and growing is a realloc.
-//  3. finish() walks the adjacency table once, turns every list into its
-//     hash table in place (VertexSet::hash_list), and counts the edges and
-//     marks the loops from the finished sets.
+//  2. The sweep appends each arc's target to its source's NeighbourList
+//     (neighbour_list.h), which past three members is a plain list sized as
+//     the table it will become: no hashing yet, and growing is a realloc.
+//  3. finish() walks the builder's map once, turning it in place into the
+//     graph's: every list becomes its hash table where it lies, and the
+//     edges are counted and the loops marked from the finished sets.
 //
 // The graph is exactly the one add_edge would build from the same edges;
 // only the iteration order of its tables may differ. A builder that throws
@@ -26,7 +26,9 @@
 #include <vector>
 
 #include "graph/graph.h"
+#include "graph/neighbour_list.h"
 #include "graph/vertex.h"
+#include "graph/vertex_map.h"
 
 namespace quiverlane {
 
@@ -73,15 +75,15 @@ class GraphBuilder {
   std::size_t count_new_sources() const;
   void append_arcs();
 
-  Graph graph_;
+  VertexMap<NeighbourList> lists_;
   std::size_t edges_ = 0;  // in this batch
   std::size_t edges_before_ = 0;  // in the batches appended
   std::size_t batch_edges_ = kMinBatchEdges;
-  std::vector<Vertex> hash_scratch_;  // for sets hashed before finish()
+  std::vector<Vertex> scratch_;  // for lists hashed
   std::vector<Arc> arcs_;
   std::vector<Arc> sorted_;
   std::vector<std::uint32_t> counts_;
-  std::vector<VertexSet*> run_sets_;
+  std::vector<NeighbourList*> run_lists_;
 };
 
 }  // namespace quiverlane

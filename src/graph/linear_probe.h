@@ -244,6 +244,26 @@ struct Probe {
     }
   }
 
+  // The insertion every table runs, written once: one probe finds key or
+  // the free slot it belongs in; a new key that would take the table past
+  // its limit has the table grow first (which moves every slot, so the key
+  // is probed for again); then the free slot gets make(). The caller counts
+  // the new member when the spot returned was not found. Table gives
+  // probe_slots() and probe_layout(), probe_full() (one more member would
+  // pass its limit) and probe_grow() (room for one more, or a throw that
+  // leaves the table as it was); home(layout) is key's home in a layout.
+  template <class Table, class Home, class Make>
+  static Spot insert(Table& table, Vertex key, Home&& home, Make&& make) {
+    Spot spot = locate_from(table.probe_slots(), table.probe_layout(), key, home(table.probe_layout()));
+    if (spot.found) return spot;
+    if (table.probe_full()) {
+      table.probe_grow();
+      spot = locate_from(table.probe_slots(), table.probe_layout(), key, home(table.probe_layout()));
+    }
+    relocate(table.probe_slots()[spot.index], make());
+    return spot;
+  }
+
   static std::size_t find(const Slot* slots, const Layout& layout, Vertex key) noexcept {
     const Spot spot = locate(slots, layout, key);
     return spot.found ? spot.index : kNotFound;

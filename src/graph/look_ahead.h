@@ -71,18 +71,18 @@ inline void walk_ahead(std::size_t begin, std::size_t end, Visit&& visit, Stages
   }
 }
 
-// Holds the last Depth items pushed. push() hands on the item pushed Depth
-// calls before, drain() those still held, oldest first: every item reaches
-// ready() once, in the order pushed.
+// Holds the last Depth items pushed. push() hands back the item pushed
+// Depth calls before, drain() those still held, oldest first: every item
+// comes back once, in the order pushed.
 template <class Item, std::size_t Depth>
 class DelayLine {
  public:
-  template <class Ready>
-  void push(const Item& item, Ready&& ready) {
-    Item& at = items_[pushed_ % Depth];
-    if (pushed_ >= Depth) ready(at);
+  // Takes item; true with `due` set when an item falls due.
+  bool push(const Item& item, Item& due) noexcept {
+    Item& at = items_[pushed_++ % Depth];
+    due = at;
     at = item;
-    ++pushed_;
+    return pushed_ > Depth;
   }
 
   template <class Ready>
@@ -93,7 +93,9 @@ class DelayLine {
 
  private:
   std::size_t pushed_ = 0;
-  Item items_[Depth];
+  // Zeroed, so that the items handed back before the line fills are
+  // defined values, which push() copies but its caller ignores.
+  Item items_[Depth]{};
 };
 
 }  // namespace quiverlane::look_ahead

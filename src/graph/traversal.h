@@ -58,7 +58,8 @@ class Traversal {
   void find_hashed(Vertex v, std::uint32_t hash, Found& found) {
     poll_.tick();
     adjacency_.prefetch_hashed(hash);
-    lookups_.push({v, hash}, [&](const Lookup& lookup) { resolve(lookup, found); });
+    Lookup due;
+    if (lookups_.push({v, hash}, due)) resolve(due, found);
   }
   // Resolves every vertex still being found.
   template <class Found>

@@ -104,18 +104,10 @@ class VertexMap {
   std::pair<V*, bool> try_emplace_hashed(Vertex key, std::uint32_t hash) {
     assert(hash == table_hash(key));
     if (key != detail::kFreeKey && slots_ != nullptr) {
-      // One probe finds the key or the spot it belongs in.
-      auto spot = Probe::locate_from(slots_, layout(), key, layout().home_of_hash(hash));
-      if (spot.found) return {&slots_[spot.index].value, false};
-      // The side entry counts against the load limit as reserve() counts
-      // it, so that every road to a new entry stops at the same cap.
-      if (size() + 1 > Layout::max_load(capacity_)) {
-        reserve(size() + 1);
-        spot = Probe::locate_from(slots_, layout(), key, layout().home_of_hash(hash));
-      }
-      detail::relocate(slots_[spot.index], entry_for(key));
-      ++table_size_;
-      return {&slots_[spot.index].value, true};
+      const auto home = [hash](const Layout& layout) { return layout.home_of_hash(hash); };
+      const auto spot = Probe::insert(*this, key, home, [key] { return entry_for(key); });
+      if (!spot.found) ++table_size_;
+      return {&slots_[spot.index].value, !spot.found};
     }
     if (V* found = find(key)) return {found, false};
     reserve(size() + 1);
@@ -234,10 +226,65 @@ class VertexMap {
     return spot.found ? spot.index : detail::kNotFound;
   }
 
+  // The map made over into a map to W in place: the same keys in the same
+  // slots, each value v replaced by make(key, v), which takes over what v
+  // owns. W must be laid out as V is (the same size and alignment, all-zero
+  // bytes a W that owns nothing). Walks in slot order, calling ahead(value)
+  // for the entry Distance slots further on before each make(). If make()
+  // throws, it must leave its v as it was: the values made and those not
+  // yet made are then released, and this map is left empty either way.
+  template <class W, std::size_t Distance, class Ahead, class Make>
+  VertexMap<W> convert(Ahead&& ahead, Make&& make) && {
+    using Other = typename VertexMap<W>::Entry;
+    static_assert(sizeof(Other) == sizeof(Entry) && alignof(Other) == alignof(Entry) &&
+                  offsetof(Other, value) == offsetof(Entry, value));
+    VertexMap<W> result;
+    VertexMap source(std::move(*this));
+    auto* made = reinterpret_cast<Other*>(source.slots_);
+    std::size_t i = 0;
+    const std::size_t capacity = source.capacity();
+    try {
+      if (source.side_.present()) {
+        result.side_.payload().value = make(detail::kFreeKey, source.side_.payload().value);
+        result.side_.add();
+        source.side_.payload().value.~V();
+        source.reset_side();
+      }
+      look_ahead::walk_ahead(
+          0, capacity,
+          [&](std::size_t at) {
+            i = at;
+            if (source.slots_[at].key == detail::kFreeKey) return;
+            W value = make(source.slots_[at].key, source.slots_[at].value);
+            source.slots_[at].value.~V();
+            new (&made[at].value) W(std::move(value));
+          },
+          look_ahead::stage<Distance>([&](std::size_t at) {
+            if (source.slots_[at].key != detail::kFreeKey) ahead(source.slots_[at].value);
+          }));
+    } catch (...) {
+      // Slots before i hold values made, the rest the source's own.
+      for (std::size_t k = 0; k < i; ++k)
+        if (made[k].key != detail::kFreeKey) made[k].value.~W();
+      for (std::size_t k = 0; k < i; ++k) clear_entry(source.slots_[k]);
+      throw;  // `source` releases the rest and the table
+    }
+    result.slots_ = made;
+    result.capacity_ = source.capacity_;
+    result.size_index_ = source.size_index_;
+    result.table_size_ = source.table_size_;
+    source.slots_ = nullptr;
+    source.table_size_ = 0;
+    return result;
+  }
+
   // Bytes of table storage owned by the map itself (not by its values).
   std::size_t table_bytes() const noexcept { return capacity() * sizeof(Entry); }
 
  private:
+  template <class>
+  friend class VertexMap;
+
   struct KeyOf {
     static Vertex get(const Entry& entry) noexcept { return entry.key; }
   };
@@ -258,6 +305,15 @@ class VertexMap {
     std::memset(static_cast<void*>(&entry), 0, sizeof entry);
     entry.key = detail::kFreeKey;
   }
+
+  template <class, class, class>
+  friend struct detail::Probe;
+  Entry* probe_slots() const noexcept { return slots_; }
+  Layout probe_layout() const noexcept { return layout(); }
+  // The side entry counts against the load limit as reserve() counts it,
+  // so that every road to a new entry stops at the same cap.
+  bool probe_full() const noexcept { return size() + 1 > Layout::max_load(capacity_); }
+  void probe_grow() { reserve(size() + 1); }
 
   std::size_t capacity() const noexcept { return slots_ == nullptr ? 0 : capacity_; }
   Layout layout() const noexcept { return Layout(capacity_); }

@@ -2,38 +2,36 @@
 
 namespace quiverlane {
 
-void VertexSet::hash_list(std::vector<Vertex>& scratch) {
-  if (!is_list()) return;
-  const std::size_t count = size();
-  Vertex* table = slots();
-  const std::size_t capacity = this->capacity();
-  scratch.assign(table, table + count);  // may throw: nothing has changed yet
-  std::memset(table, 0xFF, capacity * sizeof(Vertex));  // every slot kFreeKey
-  meta_ = kHeapBit | (meta_ & kTagBit);
-  set_table(table, size_index(), false);
+VertexSet VertexSet::adopt_list(Vertex* list, TableSize size, std::size_t count,
+                                std::vector<Vertex>& scratch) noexcept {
+  assert(scratch.capacity() >= count && count <= Layout::max_load(size.slots()));
+  scratch.assign(list, list + count);  // within its capacity: no allocation
+  const std::size_t capacity = size.slots();
+  std::memset(list, 0xFF, capacity * sizeof(Vertex));  // every slot kFreeKey
+  VertexSet set;
+  set.meta_ = kHeapBit;
+  set.set_table(list, size.index_, false);
+  const Layout layout(capacity);
   for (const Vertex v : scratch) {
     if (v == detail::kFreeKey) {
-      if (!side_present()) {
-        words_[0] |= kSideBit;
-        ++meta_;
+      if (!set.side_present()) {
+        set.words_[0] |= kSideBit;
+        ++set.meta_;
       }
       continue;
     }
-    const auto spot = Probe::locate(table, Layout(capacity), v);
+    const auto spot = Probe::locate(list, layout, v);
     if (!spot.found) {
-      table[spot.index] = v;
-      ++meta_;
+      list[spot.index] = v;
+      ++set.meta_;
     }
   }
-  if (size() > kInlineCapacity) return;
+  if (set.size() > kInlineCapacity) return set;
   // A set of three or fewer lives inline, as if it had been built one by one.
   Vertex members[kInlineCapacity];
   std::size_t n = 0;
-  for_each([&](Vertex v) { members[n++] = v; });
-  std::free(table);
-  meta_ = (meta_ & kTagBit) | static_cast<std::uint32_t>(n);
-  words_[0] = words_[1] = words_[2] = 0;
-  std::memcpy(words_, members, n * sizeof(Vertex));
+  set.for_each([&](Vertex v) { members[n++] = v; });
+  return of_few(members, n);  // `set` frees the list
 }
 
 }  // namespace quiverlane

@@ -16,11 +16,11 @@
 //                          kFreeKey is a member: the set's side slot, packed
 //                          into the header to keep the set at 16 bytes,
 //                          bit 9 set when the table lies in memory the set
-//                          does not own (see clone_into), bit 10 set while
-//                          the set is a list (see append);
+//                          does not own (see clone_into);
 //                          words_[1..2] the slot array pointer
 #pragma once
 
+#include <algorithm>
 #include <cassert>
 #include <cstddef>
 #include <cstdint>
@@ -119,60 +119,41 @@ class VertexSet {
     if (on_heap()) __builtin_prefetch(slots());
   }
 
-  // Building many sets at once (GraphBuilder). append() keeps up to three
-  // distinct members inline as usual; past that, the set turns into a list:
-  // members, repeats included, stored one after another in an array whose
-  // capacity is that of the table they will need. hash_list() then turns
-  // the array into that table in place, so building costs one hash insert
-  // per member in all, instead of a rehash of every member at every growth.
-  // A set in the list state answers size() (members so far, repeats
-  // included) and takes append() and hash_list(); nothing else may touch it.
-  //
-  // Appends v; `more` says how many appends are still to come soon, to size
-  // a list for them. May throw bad_alloc, leaving the set as it was.
-  void append(Vertex v, std::size_t more) {
-    assert(!on_heap() || is_list());
-    if (!on_heap()) {
-      if (contains(v)) return;
-      if (size() < kInlineCapacity) {
-        words_[size()] = v;
-        ++meta_;
-        return;
-      }
-      start_list(size() + 1 + more);
-    } else if (size() + 1 > Layout::max_load(capacity()) || size() == kMaxSize) {
-      grow_list(size() + 1 + more);
-    }
-    slots()[size()] = v;
-    ++meta_;
+  // Sets built whole from a list of their members (GraphBuilder, which
+  // gathers each list in an array of the size of the table it will need).
+  // A TableSize is one of the sizes a set's table takes.
+  class TableSize {
+   public:
+    TableSize() = default;
+    // The slots of such a table, and the most members it holds.
+    std::size_t slots() const noexcept { return Layout::capacity_at(index_); }
+    std::size_t max_members() const noexcept { return std::min(Layout::max_load(slots()), kMaxSize); }
+
+   private:
+    friend class VertexSet;
+    explicit TableSize(unsigned index) noexcept : index_(index) {}
+    unsigned index_ = 0;
+  };
+  // The smallest size, larger than `above` if given, that holds n members.
+  // Past kMaxSize: CapacityExceeded.
+  static TableSize table_size_for(std::size_t n) { return TableSize(Layout::size_index_for(checked_size(n))); }
+  static TableSize table_size_for(std::size_t n, TableSize above) {
+    return TableSize(Layout::size_index_for(checked_size(n), above.index_ + 1));
   }
-  // Room for n appends at once, made a list first if need be: the caller
-  // writes the members to the returned array, then commit_appends(n).
-  // May throw bad_alloc, leaving the set as it was.
-  Vertex* append_space(std::size_t n) {
-    assert(!on_heap() || is_list());
-    if (!on_heap())
-      start_list(size() + n);
-    else if (size() + n > Layout::max_load(capacity()) || size() + n > kMaxSize)
-      grow_list(size() + n);
-    return slots() + size();
+  // The set of the distinct members among list[0, count): `list`, from
+  // malloc with size.slots() slots, becomes its table in place and the set
+  // owns it; a set of three or fewer members goes inline, as if built one
+  // by one, and frees it. `scratch` must have room for count members
+  // already, so that nothing here can fail.
+  static VertexSet adopt_list(Vertex* list, TableSize size, std::size_t count, std::vector<Vertex>& scratch) noexcept;
+  // The set of n <= kInlineCapacity distinct members.
+  static VertexSet of_few(const Vertex* members, std::size_t n) noexcept {
+    assert(n <= kInlineCapacity);
+    VertexSet set;
+    set.meta_ = static_cast<std::uint32_t>(n);
+    std::memcpy(set.words_, members, n * sizeof(Vertex));
+    return set;
   }
-  void commit_appends(std::size_t n) noexcept {
-    assert(is_list() && size() + n <= Layout::max_load(capacity()));
-    meta_ += static_cast<std::uint32_t>(n);
-  }
-  // Loads the slot the next append() writes.
-  void prefetch_append() const noexcept {
-    if (on_heap()) __builtin_prefetch(slots() + size(), 1);
-  }
-  bool is_list() const noexcept { return on_heap() && (words_[0] & kListBit) != 0; }
-  // Whether the set is a hash table: past three members and not a list.
-  bool is_table() const noexcept { return on_heap() && (words_[0] & kListBit) == 0; }
-  // Turns a list into a set of its distinct members, in place; a set that
-  // ends with at most three goes back inline. `scratch` is working space;
-  // if it cannot grow (bad_alloc), the set is left a list. Does nothing to
-  // a set that is not a list.
-  void hash_list(std::vector<Vertex>& scratch);
 
   bool contains(Vertex v) const noexcept {
     if (!on_heap()) {
@@ -180,7 +161,6 @@ class VertexSet {
         if (words_[i] == v) return true;
       return false;
     }
-    assert(!is_list());
     if (v == detail::kFreeKey) return side_present();
     return Probe::find(slots(), layout(), v) != detail::kNotFound;
   }
@@ -196,7 +176,6 @@ class VertexSet {
   // cannot allocate. The contents are unchanged whether or not it throws.
   void reserve(std::size_t n) {
     if (n > kMaxSize) throw CapacityExceeded(Capacity::kNeighbourSet);
-    assert(!is_list());
     if (!on_heap()) {
       if (n > kInlineCapacity) move_to_table(Layout::size_index_for(n));
     } else if (n > Layout::max_load(capacity())) {
@@ -208,17 +187,10 @@ class VertexSet {
   // case the set is unchanged. The second form takes v's table_hash().
   bool insert(Vertex v) { return insert_hashed(v, table_hash(v)); }
   bool insert_hashed(Vertex v, std::uint32_t hash) {
-    assert(hash == table_hash(v) && !is_list());
+    assert(hash == table_hash(v));
     if (on_heap() && v != detail::kFreeKey) {
-      // One probe finds v or the spot it belongs in.
-      auto spot = Probe::locate_from(slots(), layout(), v, layout().home_of_hash(hash));
-      if (spot.found) return false;
-      // A table may have room past the cap; reserve() refuses that.
-      if (size() + 1 > Layout::max_load(capacity()) || size() == kMaxSize) {
-        reserve(size() + 1);
-        spot = Probe::locate_from(slots(), layout(), v, layout().home_of_hash(hash));
-      }
-      slots()[spot.index] = v;
+      const auto home = [hash](const Layout& layout) { return layout.home_of_hash(hash); };
+      if (Probe::insert(*this, v, home, [v] { return v; }).found) return false;
       ++meta_;
       return true;
     }
@@ -250,7 +222,6 @@ class VertexSet {
   }
 
   bool erase(Vertex v) noexcept {
-    assert(!is_list());
     if (!on_heap()) {
       const std::size_t n = size();
       for (std::size_t i = 0; i < n; ++i) {
@@ -278,7 +249,6 @@ class VertexSet {
   // Calls f(v) for each member, in the set's iteration order.
   template <class F>
   void for_each(F&& f) const {
-    assert(!is_list());
     if (!on_heap()) {
       for (std::size_t i = 0, n = size(); i < n; ++i) f(words_[i]);
       return;
@@ -294,7 +264,6 @@ class VertexSet {
   // (detail::for_each_gathered).
   template <class F>
   void for_each_gathered(F&& f) const {
-    assert(!is_list());
     if (!on_heap()) {
       for (std::size_t i = 0, n = size(); i < n; ++i) f(words_[i]);
       return;
@@ -312,7 +281,14 @@ class VertexSet {
   static constexpr std::uint32_t kSizeMask = 0x3FFFFFFFu;
   static constexpr std::uint32_t kSideBit = 0x100u;
   static constexpr std::uint32_t kBorrowedBit = 0x200u;
-  static constexpr std::uint32_t kListBit = 0x400u;
+
+  template <class, class, class>
+  friend struct detail::Probe;
+  Vertex* probe_slots() const noexcept { return slots(); }
+  Layout probe_layout() const noexcept { return layout(); }
+  // A table may have room past the cap; reserve() refuses that.
+  bool probe_full() const noexcept { return size() + 1 > Layout::max_load(capacity()) || size() == kMaxSize; }
+  void probe_grow() { reserve(size() + 1); }
 
   bool on_heap() const noexcept { return (meta_ & kHeapBit) != 0; }
   bool side_present() const noexcept { return (words_[0] & kSideBit) != 0; }
@@ -360,26 +336,9 @@ class VertexSet {
     set_table(table, size_index, with_side);
   }
 
-  // An inline set becomes a list with room for n members.
-  void start_list(std::size_t n) {
+  static std::size_t checked_size(std::size_t n) {
     if (n > kMaxSize) throw CapacityExceeded(Capacity::kNeighbourSet);
-    const unsigned size_index = Layout::size_index_for(n);
-    Vertex* list = detail::allocate_slots<Vertex>(Layout::capacity_at(size_index));
-    const std::size_t count = size();
-    std::memcpy(list, words_, count * sizeof(Vertex));
-    meta_ = kHeapBit | (meta_ & kTagBit) | static_cast<std::uint32_t>(count);
-    set_table(list, size_index, false);
-    words_[0] |= kListBit;
-  }
-
-  // A list gets room for n members; realloc may extend it where it lies.
-  void grow_list(std::size_t n) {
-    if (n > kMaxSize) throw CapacityExceeded(Capacity::kNeighbourSet);
-    const unsigned size_index = Layout::size_index_for(n, this->size_index() + 1);
-    void* list = std::realloc(slots(), Layout::capacity_at(size_index) * sizeof(Vertex));
-    if (list == nullptr) throw std::bad_alloc();
-    set_table(static_cast<Vertex*>(list), size_index, false);
-    words_[0] |= kListBit;
+    return n;
   }
 
   void rehash(unsigned size_index) {

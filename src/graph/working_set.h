@@ -85,13 +85,8 @@ class WorkingSet {
   // unchanged.
   bool insert(Vertex v) {
     if (v == detail::kFreeKey) return side_.add();
-    auto spot = Probe::locate(slots_, layout_, v);
-    if (spot.found) return false;
-    if (in_table_ + 1 > Layout::max_load(layout_.capacity())) {
-      grow_for(in_table_ + 1);
-      spot = Probe::locate(slots_, layout_, v);
-    }
-    slots_[spot.index] = v;
+    const auto home = [v](const Layout& layout) { return layout.home(v); };
+    if (Probe::insert(*this, v, home, [v] { return v; }).found) return false;
     ++in_table_;
     return true;
   }
@@ -127,6 +122,13 @@ class WorkingSet {
   static_assert(std::size_t{1} << (64 - kInlineShift) == kInlineCapacity);
   // No table of 2^40 slots or more is ever asked for.
   static constexpr unsigned kMinShift = 24;
+
+  template <class, class, class>
+  friend struct detail::Probe;
+  Vertex* probe_slots() const noexcept { return slots_; }
+  const Layout& probe_layout() const noexcept { return layout_; }
+  bool probe_full() const noexcept { return in_table_ + 1 > Layout::max_load(layout_.capacity()); }
+  void probe_grow() { grow_for(in_table_ + 1); }
 
   void release() noexcept {
     if (slots_ != inline_slots_) std::free(slots_);
@@ -166,9 +168,8 @@ class DelayedInserts {
   template <class OnNew>
   void add(Vertex v, OnNew& on_new) {
     set_.prefetch(v);
-    waiting_.push(v, [&](Vertex w) {
-      if (set_.insert(w)) on_new(w);
-    });
+    Vertex due;
+    if (waiting_.push(v, due) && set_.insert(due)) on_new(due);
   }
 
   template <class OnNew>

@@ -5,9 +5,11 @@
 #include <utility>
 #include <vector>
 
+#include "graph/neighbour_list.h"
 #include "graph/vertex_set.h"
 #include "harness.h"
 
+using quiverlane::NeighbourList;
 using quiverlane::VertexSet;
 
 namespace {
@@ -167,29 +169,39 @@ void test_clones(std::mt19937& rng, const Keys& keys) {
   }
 }
 
-// Building by append() and hash_list() gives the set insert() gives:
-// repeats dropped, the largest id kept aside, three or fewer back inline.
+// Building a NeighbourList by append() and append_space(), then finishing
+// it, gives the set insert() gives: repeats dropped, the largest id kept
+// aside, three or fewer back inline; and so does one made a set part way.
 void test_lists(std::mt19937& rng, const Keys& keys) {
   KeySource source(rng, keys);
   std::vector<Vertex> scratch;
   for (current_step = 0; current_step < 600; ++current_step) {
-    VertexSet built;
+    NeighbourList built;
     RefSet ref;
     const std::size_t n = source.pick(4) == 0 ? source.pick(6) : source.pick(120);
     for (std::size_t i = 0; i < n; ++i) {
       const Vertex v = source.pick(3) == 0 && !ref.empty() ? *ref.begin() : source.next();
-      if (source.pick(2) == 0) {
+      if (built.is_set()) {
+        CHECK(built.insert(v) == (ref.count(v) == 0));
+      } else if (!built.is_list() && source.pick(2) == 0) {
         built.append(v, source.pick(8));
+      } else if (source.pick(50) == 0) {
+        built.make_set(scratch);
+        CHECK(built.is_set());
+        CHECK(built.insert(v) == (ref.count(v) == 0));
       } else {
         *built.append_space(1) = v;
         built.commit_appends(1);
       }
       ref.insert(v);
     }
-    built.hash_list(scratch);
-    CHECK(!built.is_list());
-    check_set(built, ref);
-    CHECK((built.heap_bytes() == 0) == (ref.size() <= VertexSet::kInlineCapacity));
+    scratch.clear();
+    scratch.shrink_to_fit();
+    scratch.reserve(built.scratch_needed());
+    const VertexSet finished = built.finish(scratch);
+    CHECK(built.size() == 0 && !built.is_list() && !built.is_set());
+    check_set(finished, ref);
+    CHECK((finished.heap_bytes() == 0) == (ref.size() <= VertexSet::kInlineCapacity));
   }
 }
 
@@ -231,20 +243,20 @@ void test_assertions(std::mt19937&, const Keys&) {
     set.insert_new(100);  // no reserve(): the table is at its limit
   }));
   CHECK(aborts([] {
-    VertexSet set;
-    for (Vertex v = 0; v < 5; ++v) set.append(v, 0);
-    (void)set.contains(1);  // a list answers only size()
+    NeighbourList list;
+    for (Vertex v = 0; v < 5; ++v) list.append(v, 0);  // a list takes append_space() only
   }));
   // And the same calls with their preconditions met do not.
   CHECK(!aborts([] {
     VertexSet set;
     set.reserve(8);
     for (Vertex v = 0; v < 8; ++v) set.insert_new(v);
-    std::vector<Vertex> scratch;
-    VertexSet list;
-    for (Vertex v = 0; v < 5; ++v) list.append(v, 0);
-    list.hash_list(scratch);
-    (void)list.contains(1);
+    std::vector<Vertex> scratch(8);
+    NeighbourList list;
+    for (Vertex v = 0; v < 4; ++v) list.append(v, 0);
+    *list.append_space(1) = 4;
+    list.commit_appends(1);
+    (void)list.finish(scratch).contains(1);
   }));
 }
 
