@@ -285,6 +285,39 @@ struct Probe {
       if (KeyOf::get(from[i]) != kFreeKey) place(to, to_layout, from[i]);
   }
 
+  // Lays out again, in place, a table whose array has just grown from
+  // `from_capacity` slots to to_layout.capacity() (the new slots free), so
+  // that growing needs no second array beside the first. Every member is
+  // taken out once and put back at the first slot from its new home that
+  // is free or holds a member not yet put back, which then moves on in
+  // turn. `placed` marks the slots put back, all clear on entry: they never
+  // move again, so every member stays reachable from its home.
+  template <class Placed>
+  static void relayout_in_place(Slot* slots, std::size_t from_capacity, const Layout& to_layout,
+                                const Slot& free_slot, Placed& placed) noexcept {
+    // Raw bytes: a slot in hand is a relocated object, never destroyed here.
+    struct InHand {
+      alignas(Slot) unsigned char bytes[sizeof(Slot)];
+      Slot& slot() noexcept { return *reinterpret_cast<Slot*>(bytes); }
+    } moving, displaced;
+    for (std::size_t start = 0; start < from_capacity; ++start) {
+      if (KeyOf::get(slots[start]) == kFreeKey || placed.test(start)) continue;
+      relocate(moving.slot(), slots[start]);
+      relocate(slots[start], free_slot);
+      std::size_t index = to_layout.home(KeyOf::get(moving.slot()));
+      for (;;) {
+        while (placed.test(index)) index = to_layout.next(index);
+        placed.set(index);
+        const bool was_free = KeyOf::get(slots[index]) == kFreeKey;
+        relocate(displaced.slot(), slots[index]);
+        relocate(slots[index], moving.slot());
+        if (was_free) break;
+        relocate(moving.slot(), displaced.slot());
+        index = to_layout.home(KeyOf::get(moving.slot()));
+      }
+    }
+  }
+
   // Removes the slot at index (its payload already released) without a
   // tombstone: later members of the run whose home lies at or before the
   // hole move back into it, so every member stays reachable from its home.
