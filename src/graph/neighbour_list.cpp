@@ -35,9 +35,4 @@ VertexSet NeighbourList::finish_set() noexcept {
   return set;
 }
 
-void NeighbourList::release() noexcept {
-  if (is_list()) std::free(array());
-  if (is_set()) delete boxed();
-}
-
 }  // namespace quiverlane

@@ -178,7 +178,10 @@ class NeighbourList {
     set_pointer(static_cast<Vertex*>(list));
   }
 
-  void release() noexcept;
+  void release() noexcept {
+    if (is_list()) std::free(array());
+    if (is_set()) delete boxed();
+  }
 
   std::uint32_t meta_ = 0;
   std::uint32_t words_[3] = {0, 0, 0};

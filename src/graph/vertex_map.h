@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <type_traits>
 #include <utility>
@@ -349,21 +350,36 @@ class VertexMap {
     size_index_ = size_index;
   }
 
+  struct FreeSlots {
+    void operator()(Entry* slots) const noexcept { std::free(static_cast<void*>(slots)); }
+  };
+
   // A large table grows where it lies: realloc extends a table the system
   // maps on its own by remapping its pages, with no copy, so the old and
   // the new table are never both resident, as they are while a second
-  // table is filled. Its members are then laid out again in place. The
-  // map is unchanged if it throws. Out of line: it runs a few times per
-  // graph, and inlined it would crowd the insertion paths that call it.
+  // table is filled; the members then move up in one sweep
+  // (Probe::grow_in_place). Everything is allocated first, so the map is
+  // unchanged if it throws. Out of line: it runs a few times per graph, and
+  // inlined it would crowd the insertion paths that call it.
   [[gnu::noinline]] void grow_in_place(unsigned size_index) {
     const Layout layout(Layout::capacity_at(size_index));
     if (layout.capacity() > SIZE_MAX / sizeof(Entry)) throw std::bad_alloc();
-    Bitmap placed(layout.capacity());
+    std::size_t set_aside = 0;
+    {
+      Bitmap planned(layout.capacity());
+      Probe::plan_growth(slots_, capacity_, layout, planned, [&set_aside](std::size_t, std::size_t target) {
+        set_aside += target == detail::kNotFound ? 1 : 0;
+      });
+    }
+    Bitmap settled(layout.capacity());
+    // Raw slots: what is set aside is relocated there and back, never
+    // constructed or destroyed there.
+    std::unique_ptr<Entry, FreeSlots> aside(detail::allocate_slots<Entry>(set_aside + 1));
     void* grown = std::realloc(static_cast<void*>(slots_), layout.capacity() * sizeof(Entry));
     if (grown == nullptr) throw std::bad_alloc();
     slots_ = static_cast<Entry*>(grown);
     for (std::size_t i = capacity_; i < layout.capacity(); ++i) clear_entry(slots_[i]);
-    Probe::relayout_in_place(slots_, capacity_, layout, free_entry(), placed);
+    Probe::grow_in_place(slots_, capacity_, layout, free_entry(), settled, aside.get());
     capacity_ = layout.capacity();
     size_index_ = size_index;
   }
