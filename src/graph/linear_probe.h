@@ -285,6 +285,53 @@ struct Probe {
       if (KeyOf::get(from[i]) != kFreeKey) place(to, to_layout, from[i]);
   }
 
+  // Growing a table in place, for a layout whose homes scale with the
+  // capacity (ScaledLayout): a member's new home then lies past its old
+  // one, so a sweep from the old table's last slot down moves each member
+  // up to its new place in the grown array, over slots already settled,
+  // reading and writing memory in order. The few that cannot go so (a new
+  // home at or below the slot it leaves, near the table's start, or a
+  // place past the array's end) are set aside and put back last.
+  //
+  // plan_growth() makes the sweep's choices without moving anything:
+  // taken(slot, target) for each member, target being kNotFound for one
+  // set aside. `settled` marks the targets: all clear on entry, and the
+  // sweep proper must start from the same marks to make the same choices.
+  template <class Settled, class Taken>
+  static void plan_growth(const Slot* slots, std::size_t from_capacity, const Layout& to_layout,
+                          Settled& settled, Taken&& taken) {
+    for (std::size_t slot = from_capacity; slot-- > 0;) {
+      const Vertex key = KeyOf::get(slots[slot]);
+      if (key == kFreeKey) continue;
+      std::size_t target = to_layout.home(key);
+      if (target <= slot) {
+        taken(slot, kNotFound);
+        continue;
+      }
+      while (target < to_layout.capacity() && settled.test(target)) ++target;
+      if (target == to_layout.capacity()) {
+        taken(slot, kNotFound);
+        continue;
+      }
+      settled.set(target);
+      taken(slot, target);
+    }
+  }
+
+  // The sweep: `slots` has grown to to_layout.capacity() slots, the new
+  // ones free; `settled` is as plan_growth() had it on entry, and `aside`
+  // has room for every member it set aside.
+  template <class Settled>
+  static void grow_in_place(Slot* slots, std::size_t from_capacity, const Layout& to_layout,
+                            const Slot& free_slot, Settled& settled, Slot* aside) noexcept {
+    std::size_t set_aside = 0;
+    plan_growth(slots, from_capacity, to_layout, settled, [&](std::size_t slot, std::size_t target) {
+      relocate(target == kNotFound ? aside[set_aside++] : slots[target], slots[slot]);
+      relocate(slots[slot], free_slot);
+    });
+    for (std::size_t i = 0; i < set_aside; ++i) place(slots, to_layout, aside[i]);
+  }
+
   // Removes the slot at index (its payload already released) without a
   // tombstone: later members of the run whose home lies at or before the
   // hole move back into it, so every member stays reachable from its home.

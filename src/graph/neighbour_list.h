@@ -28,10 +28,13 @@
 #include <cassert>
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
+#include <new>
 #include <utility>
 #include <vector>
 
+#include "graph/linear_probe.h"
 #include "graph/vertex.h"
 #include "graph/vertex_set.h"
 
@@ -155,9 +158,30 @@ class NeighbourList {
   void set_table_size(VertexSet::TableSize size) noexcept { std::memcpy(&words_[0], &size, sizeof size); }
 
   VertexSet finish_set() noexcept;
-  void start_list(std::size_t n);
-  void grow_list(std::size_t n);
-  void release() noexcept;
+
+  void start_list(std::size_t n) {
+    const VertexSet::TableSize size = VertexSet::table_size_for(n);
+    Vertex* list = detail::allocate_slots<Vertex>(size.slots());
+    const std::size_t count = this->size();
+    std::memcpy(list, words_, count * sizeof(Vertex));
+    set_state(kList, count);
+    set_table_size(size);
+    set_pointer(list);
+  }
+
+  // realloc may extend the array where it lies.
+  void grow_list(std::size_t n) {
+    const VertexSet::TableSize size = VertexSet::table_size_for(n, table_size());
+    void* list = std::realloc(array(), size.slots() * sizeof(Vertex));
+    if (list == nullptr) throw std::bad_alloc();
+    set_table_size(size);
+    set_pointer(static_cast<Vertex*>(list));
+  }
+
+  void release() noexcept {
+    if (is_list()) std::free(array());
+    if (is_set()) delete boxed();
+  }
 
   std::uint32_t meta_ = 0;
   std::uint32_t words_[3] = {0, 0, 0};

@@ -14,11 +14,14 @@
 #include <cassert>
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <type_traits>
 #include <utility>
 
+#include "graph/bitmap.h"
 #include "graph/linear_probe.h"
 #include "graph/look_ahead.h"
 #include "graph/vertex.h"
@@ -330,13 +333,53 @@ class VertexMap {
     return &slots_[Probe::place(slots_, layout(), entry_for(key))].value;
   }
 
+  // Tables from this many slots (1.3 MB of sets) grow in place
+  // (grow_in_place()); smaller ones are copied into a new table, which
+  // costs fewer steps and no more memory than the allocator holds anyway.
+  static constexpr std::size_t kGrowInPlaceFrom = std::size_t{1} << 16;
+
   void rehash(unsigned size_index) {
+    if (slots_ != nullptr && capacity_ >= kGrowInPlaceFrom) return grow_in_place(size_index);
     const Layout layout(Layout::capacity_at(size_index));
     Entry* table = detail::allocate_slots<Entry>(layout.capacity());
     for (std::size_t i = 0; i < layout.capacity(); ++i) clear_entry(table[i]);
     Probe::place_all(slots_, capacity(), table, layout);
     std::free(slots_);
     slots_ = table;
+    capacity_ = layout.capacity();
+    size_index_ = size_index;
+  }
+
+  struct FreeSlots {
+    void operator()(Entry* slots) const noexcept { std::free(static_cast<void*>(slots)); }
+  };
+
+  // A large table grows where it lies: realloc extends a table the system
+  // maps on its own by remapping its pages, with no copy, so the old and
+  // the new table are never both resident, as they are while a second
+  // table is filled; the members then move up in one sweep
+  // (Probe::grow_in_place). Everything is allocated first, so the map is
+  // unchanged if it throws. Out of line: it runs a few times per graph, and
+  // inlined it would crowd the insertion paths that call it.
+  [[gnu::noinline]] void grow_in_place(unsigned size_index) {
+    const Layout layout(Layout::capacity_at(size_index));
+    if (layout.capacity() > SIZE_MAX / sizeof(Entry)) throw std::bad_alloc();
+    std::size_t set_aside = 0;
+    {
+      Bitmap planned(layout.capacity());
+      Probe::plan_growth(slots_, capacity_, layout, planned, [&set_aside](std::size_t, std::size_t target) {
+        set_aside += target == detail::kNotFound ? 1 : 0;
+      });
+    }
+    Bitmap settled(layout.capacity());
+    // Raw slots: what is set aside is relocated there and back, never
+    // constructed or destroyed there.
+    std::unique_ptr<Entry, FreeSlots> aside(detail::allocate_slots<Entry>(set_aside + 1));
+    void* grown = std::realloc(static_cast<void*>(slots_), layout.capacity() * sizeof(Entry));
+    if (grown == nullptr) throw std::bad_alloc();
+    slots_ = static_cast<Entry*>(grown);
+    for (std::size_t i = capacity_; i < layout.capacity(); ++i) clear_entry(slots_[i]);
+    Probe::grow_in_place(slots_, capacity_, layout, free_entry(), settled, aside.get());
     capacity_ = layout.capacity();
     size_index_ = size_index;
   }
