@@ -56,15 +56,19 @@ Stage<Distance, Load> stage(Load load) {
 
 namespace detail {
 template <std::size_t Distance, class Load>
-inline void run_stage(Stage<Distance, Load>& stage, std::size_t i, std::size_t end) {
+[[gnu::always_inline]] inline void run_stage(Stage<Distance, Load>& stage, std::size_t i, std::size_t end) {
   if (i + Distance < end) stage.load(i + Distance);
 }
 }  // namespace detail
 
 // Calls visit(i) for every i in [begin, end), in order; before each, every
 // stage's load(i + distance) when that position is below end.
+//
+// Always inlined, with its stages: the loop is its caller's hot loop. Left
+// to the compiler it was kept a function of its own, and the components
+// walk of a grid took 1.7-1.9 times as long for fewer instructions.
 template <class Visit, class... Stages>
-inline void walk_ahead(std::size_t begin, std::size_t end, Visit&& visit, Stages... stages) {
+[[gnu::always_inline]] inline void walk_ahead(std::size_t begin, std::size_t end, Visit&& visit, Stages... stages) {
   for (std::size_t i = begin; i < end; ++i) {
     (detail::run_stage(stages, i, end), ...);
     visit(i);
