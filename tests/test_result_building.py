@@ -3,9 +3,9 @@ the way it is built changes.
 
 Large results are put in the order of the slots their ints take in the new
 set's table before they are added; small ones are added as they come. The
-sizes here sit on both sides of each switch (from ordered to unordered, from
-one counting pass to two, from a set that grows fourfold to one that grows
-twofold), with ids packed near 0, packed just below 2**32, spread over the
+sizes here sit on both sides of each switch (from unordered to ordered, from
+two counting passes to three, from a set that grows fourfold to one that
+grows twofold), with ids packed near 0, packed just below 2**32, spread over the
 whole range, and all sharing the same low bits (one bucket of the counting
 sort). The models are dicts of sets built from the edge lists alone.
 """
@@ -19,8 +19,8 @@ from quiverlane import Graph
 from conftest import DATA_DIR, build_graph
 from graph_checks import MAX_ID, model_ball, model_components, model_of
 
-# Around the switch to ordering (4096), to two counting passes (19661, a
-# table of 2**17 slots) and to twofold growth (78643).
+# Around the switch to ordering (4096), a table of 2**17 slots (19661, two
+# uneven digits) and twofold growth (78643).
 # The last is slow with the crowded ids: the model's own sets collide.
 SIZES = [1, 5, 4095, 4096, 19660, 19661, pytest.param(78643, marks=pytest.mark.slow)]
 
@@ -152,6 +152,14 @@ def test_million_vertex_grid_results_match_the_model(kind):
     assert g.r_neighbours(ids[0], 2 * side) == set(ids)
     assert len(g.edges()) == len(edges)
     assert set(g.edges()) == {(min(u, v), max(u, v)) for u, v in edges}
+
+
+@pytest.mark.slow
+def test_set_sorted_in_three_passes_matches_the_model():
+    # 2,517,000 members end in a table of 2**23 slots: three counting passes.
+    ids = id_block("scattered", 2_517_000)
+    g = build_graph(vertices=ids)
+    assert g.vertices() == set(ids)
 
 
 def data_set_edges(name):

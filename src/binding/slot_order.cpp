@@ -1,5 +1,6 @@
 #include "binding/slot_order.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstdint>
 
@@ -7,9 +8,10 @@ namespace quiverlane {
 
 namespace {
 
-// One counting pass by a digit of at most this many bits keeps the counters
-// in the first-level cache; wider keys take two passes.
-constexpr unsigned kMaxDigitBits = 16;
+// A digit of at most this many bits keeps its counters in the first-level
+// cache: two passes by small digits cost less than one by a digit whose
+// counters outnumber the ids.
+constexpr unsigned kMaxDigitBits = 11;
 
 // A stable counting sort of in[0..count) into out by (id >> shift) &
 // (2^width - 1).
@@ -44,17 +46,20 @@ unsigned python_set_table_bits(std::size_t count) noexcept {
 
 std::vector<Vertex> in_set_slot_order(const Vertex* ids, std::size_t count) {
   const unsigned bits = python_set_table_bits(count);
+  const unsigned passes = (bits + kMaxDigitBits - 1) / kMaxDigitBits;
+  const unsigned width = (bits + passes - 1) / passes;
+  // Least significant digit first: each pass keeps the order of the ones
+  // before it within each of its own digits.
   std::vector<Vertex> sorted(count);
-  if (bits <= kMaxDigitBits) {
-    sort_by_digit(ids, count, sorted.data(), 0, bits);
-    return sorted;
+  std::vector<Vertex> spare(passes > 1 ? count : 0);
+  // The passes alternate between the two arrays, ending in `sorted`.
+  Vertex* into = passes % 2 == 1 ? sorted.data() : spare.data();
+  const Vertex* from = ids;
+  for (unsigned pass = 0, shift = 0; pass < passes; ++pass, shift += width) {
+    sort_by_digit(from, count, into, shift, std::min(width, bits - shift));
+    from = into;
+    into = into == sorted.data() ? spare.data() : sorted.data();
   }
-  // Two passes, least significant digit first: the second keeps the order
-  // of the first within each of its digits.
-  const unsigned low = bits / 2;
-  std::vector<Vertex> by_low_digit(count);
-  sort_by_digit(ids, count, by_low_digit.data(), 0, low);
-  sort_by_digit(by_low_digit.data(), count, sorted.data(), low, bits - low);
   return sorted;
 }
 
