@@ -1,11 +1,11 @@
 #include "binding/python_sets.h"
 
-#include <bit>
 #include <cstdint>
 #include <string>
 
 #include "binding/list_builder.h"
 #include "binding/pending_error.h"
+#include "binding/slot_order.h"
 #include "support/fault.h"
 #include "support/interrupt.h"
 
@@ -13,32 +13,10 @@ namespace quiverlane {
 
 namespace {
 
-// Smaller sets keep their table in cache whatever the order of insertion.
-constexpr std::size_t kOrderFrom = std::size_t{1} << 15;
-// The order is by the top bits of the slot only: 2048 stretches of the
-// table, each small enough to stay in cache while it fills, and counters
-// that fit in the first-level cache.
-constexpr unsigned kOrderBits = 11;
-
-// log2 of the table a set of `count` ints ends up with. CPython keeps a set
-// at most 3/5 full and grows a large one to twice its size, which lands on
-// the power of two at or above twice the count. An estimate is enough: off
-// by one, the insertions still sweep the table in one or two passes.
-unsigned table_bits(std::size_t count) { return static_cast<unsigned>(std::bit_width(2 * count - 1)); }
-
-// ids in the order of the set slots they hash to (an int hashes to itself).
-std::vector<Vertex> in_slot_order(const Vertex* ids, std::size_t count) {
-  const unsigned bits = table_bits(count);
-  const unsigned shift = bits > kOrderBits ? bits - kOrderBits : 0;
-  const std::uint64_t slot_mask = (std::uint64_t{1} << bits) - 1;
-  auto stretch = [=](Vertex v) { return static_cast<std::size_t>((v & slot_mask) >> shift); };
-  std::vector<std::size_t> starts((std::size_t{1} << kOrderBits) + 1, 0);
-  for (std::size_t i = 0; i < count; ++i) ++starts[stretch(ids[i]) + 1];
-  for (std::size_t s = 1; s < starts.size(); ++s) starts[s] += starts[s - 1];
-  std::vector<Vertex> ordered(count);
-  for (std::size_t i = 0; i < count; ++i) ordered[starts[stretch(ids[i])]++] = ids[i];
-  return ordered;
-}
+// From this size on, putting the ids in slot order first (a few ns each)
+// costs less than it saves in building and freeing the set; below it the
+// table stays in cache whatever the order.
+constexpr std::size_t kOrderFrom = std::size_t{1} << 12;
 
 void add_ids(PyObject* set, const Vertex* ids, std::size_t count) {
   InterruptPoll poll;
@@ -74,6 +52,15 @@ PyRef new_python_set() {
 }
 
 void add_members(PyObject* set, const VertexSet& members) {
+  if (members.size() >= kOrderFrom) {
+    // The core's own order is its hash order, random in the low bits.
+    std::vector<Vertex> ids;
+    ids.reserve(members.size());
+    members.for_each_gathered([&](Vertex v) { ids.push_back(v); });
+    const std::vector<Vertex> ordered = in_set_slot_order(ids.data(), ids.size());
+    add_ids(set, ordered.data(), ordered.size());
+    return;
+  }
   InterruptPoll poll;
   members.for_each_gathered([&](Vertex v) {
     poll.tick();
@@ -93,7 +80,7 @@ PyRef set_to_python(const VertexSet& members) {
 PyRef distinct_ids_to_python(const Vertex* ids, std::size_t count) {
   PyRef set = new_python_set();
   if (count >= kOrderFrom) {
-    const std::vector<Vertex> ordered = in_slot_order(ids, count);
+    const std::vector<Vertex> ordered = in_set_slot_order(ids, count);
     add_ids(set.get(), ordered.data(), count);
   } else {
     add_ids(set.get(), ids, count);

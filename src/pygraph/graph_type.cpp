@@ -10,6 +10,7 @@
 #include "binding/call_scope.h"
 #include "binding/guard.h"
 #include "binding/results.h"
+#include "pygraph/descriptor_calls.h"
 #include "pygraph/graph_object.h"
 #include "pygraph/method_table.h"
 #include "pygraph/methods.h"
@@ -110,6 +111,7 @@ PyTypeObject* graph_type() {
     }
     the_graph_type = std::exchange(unready, nullptr);
     PyType_Modified(the_graph_type);  // no class attributes to add
+    install_descriptor_calls(the_graph_type);
   }
   return the_graph_type;
 }

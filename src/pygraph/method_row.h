@@ -31,11 +31,13 @@
 #include <string_view>
 #include <tuple>
 #include <type_traits>
+#include <utility>
 
 #include "binding/arguments.h"
 #include "binding/guard.h"
 #include "binding/pending_error.h"
 #include "binding/py_ref.h"
+#include "pygraph/descriptor_calls.h"
 #include "pygraph/graph_object.h"
 #include "pygraph/method_table.h"
 
@@ -87,6 +89,30 @@ template <MethodKind Kind, FixedName Name, auto Work, FixedName... Params>
   });
 }
 
+// (descriptor, self and the arguments, their count, keyword names or null):
+// see descriptor_calls.h. Takes only the call the interpreter's entry would
+// pass on to with_parameters() as (self, a tuple of exactly the parameters'
+// number, no keywords), with the same recursion check around it.
+template <MethodKind Kind, FixedName Name, auto Work, FixedName... Params>
+[[gnu::flatten]] PyObject* through_descriptor(PyObject* descriptor, PyObject* const* args, std::size_t nargsf,
+                                              PyObject* kwnames) {
+  constexpr Py_ssize_t kGiven = 1 + static_cast<Py_ssize_t>(sizeof...(Params));
+  // The class allows no subclasses, so the descriptor's own check of self
+  // is a check of its exact type.
+  if (kwnames != nullptr || PyVectorcall_NARGS(nargsf) != kGiven ||
+      Py_TYPE(args[0]) != reinterpret_cast<PyDescrObject*>(descriptor)->d_type) [[unlikely]]
+    return interpreter_descriptor_call(descriptor, args, nargsf, kwnames);
+  if (Py_EnterRecursiveCall(" while calling a Python object")) return nullptr;
+  PyObject* result = guarded([&] {
+    AccessFor<Kind> access(args[0]);
+    return [&]<std::size_t... I>(std::index_sequence<I...>) {
+      return Work(access.graph(), args[1 + I]...);
+    }(std::index_sequence_for<decltype(Params)...>{});
+  });
+  Py_LeaveRecursiveCall();
+  return result;
+}
+
 // (self, unused): the interpreter refuses any argument before the call.
 template <MethodKind Kind, auto Work>
 [[gnu::flatten]] PyObject* without_parameters(PyObject* self, PyObject* unused) {
@@ -124,8 +150,11 @@ RegistrationEntry method() {
             nullptr};
   } else {
     constexpr int flags = METH_VARARGS | METH_KEYWORDS | (Kind == MethodKind::kStatic ? METH_STATIC : 0);
+    vectorcallfunc descriptor_call = nullptr;
+    if constexpr (Kind != MethodKind::kStatic) descriptor_call = method_row::through_descriptor<Kind, Name, Work, Params...>;
     return {Kind, Name.text, flags,
-            method_row::as_cfunction(method_row::with_parameters<Kind, Name, Work, Params...>), nullptr};
+            method_row::as_cfunction(method_row::with_parameters<Kind, Name, Work, Params...>), nullptr,
+            descriptor_call};
   }
 }
 

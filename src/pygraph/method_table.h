@@ -19,6 +19,9 @@ struct RegistrationEntry {
   int flags;
   PyCFunction method;   // null for the constructor
   newfunc constructor;  // null for every method
+  // For an instance method with parameters: the entry for calls through
+  // the class's method descriptor (see descriptor_calls.h); null otherwise.
+  vectorcallfunc descriptor_call = nullptr;
 };
 
 std::span<const RegistrationEntry> registration_table();
