@@ -92,6 +92,13 @@ def power_law(edges: int = powerlaw.DEFAULT_EDGES, seed: int = powerlaw.DEFAULT_
     return EdgeSet(f"power-law, {edges:,} edges", us, vs)
 
 
+def power_law_indices(edges: int = powerlaw.DEFAULT_EDGES,
+                      seed: int = powerlaw.DEFAULT_SEED) -> EdgeSet:
+    """The same graph with the generator's indices 0..n-1 as ids."""
+    us, vs = powerlaw.index_edge_arrays(edges, seed)
+    return EdgeSet(f"power-law, {edges:,} edges, ids 0..n-1", us, vs)
+
+
 def _scattered_ids(rng: random.Random, n: int) -> list:
     return rng.sample(range(1 << 32), n)
 
@@ -142,17 +149,21 @@ def _write_lines(path: Path, us, vs, compress: bool) -> None:
     os.replace(scratch, path)
 
 
-def edge_list_files(edge_set: EdgeSet, stem: str) -> dict:
+FILE_KINDS = ("plain", "gzip", "dense", "dense_gzip")
+
+
+def edge_list_files(edge_set: EdgeSet, stem: str, kinds=FILE_KINDS) -> dict:
     """The edge set as "u v" text files, written once into the cache.
 
     Returns the paths of `plain` and `gzip` (the u32 ids) and of `dense` and
     `dense_gzip` (the same edges, ids renumbered 0..n-1) for readers that make
-    one vertex per number up to the largest id.
+    one vertex per number up to the largest id; only those of `kinds`.
     """
     directory = cache_dir("graphs")
     paths = {"plain": directory / f"{stem}.txt", "gzip": directory / f"{stem}.txt.gz",
              "dense": directory / f"{stem}-dense.txt",
              "dense_gzip": directory / f"{stem}-dense.txt.gz"}
+    paths = {kind: path for kind, path in paths.items() if kind in kinds}
     for kind, path in paths.items():
         if path.exists():
             continue
@@ -161,3 +172,4 @@ def edge_list_files(edge_set: EdgeSet, stem: str) -> dict:
         else:
             _write_lines(path, edge_set.us, edge_set.vs, kind.endswith("gzip"))
     return paths
+
