@@ -173,3 +173,70 @@ def edge_list_files(edge_set: EdgeSet, stem: str, kinds=FILE_KINDS) -> dict:
             _write_lines(path, edge_set.us, edge_set.vs, kind.endswith("gzip"))
     return paths
 
+
+ROAD_GRID_SIDE = 2000
+ROAD_GRID_REMOVED = 0.10
+# Bump whenever damaged_grid's output changes, so stale caches are not reused.
+DAMAGED_GRID_VERSION = 1
+
+
+def edge_file(path: Path) -> EdgeSet:
+    """A "u v" edge-list file as an edge set: loops and repeated pairs dropped."""
+    us, vs = array.array("I"), array.array("I")
+    seen = set()
+    with open(path) as lines:
+        for line in lines:
+            u, v = map(int, line.split()[:2])
+            key = (u, v) if u < v else (v, u)
+            if u == v or key in seen:
+                continue
+            seen.add(key)
+            us.append(u)
+            vs.append(v)
+    return EdgeSet(f"{path.name}, {len(us):,} edges", us, vs)
+
+
+def _generate_damaged_grid(side: int, removed: float, seed: int):
+    rng = random.Random(seed)
+    ids = array.array("I", _scattered_ids(rng, side * side))
+    cells = side * side
+    # Edge e < cells joins cell e to its right neighbour, e >= cells joins
+    # cell e - cells to the one below; the last column and row have no such edge.
+    edges = [e for e in range(2 * cells)
+             if (e < cells and e % side + 1 < side) or (e >= cells and e - cells < cells - side)]
+    kept = rng.sample(edges, len(edges) - round(removed * len(edges)))
+    del edges
+    us = array.array("I", (ids[e if e < cells else e - cells] for e in kept))
+    vs = array.array("I", (ids[e + 1 if e < cells else e - cells + side] for e in kept))
+    touched = set(us)
+    touched.update(vs)
+    isolated = array.array("I", (x for x in ids if x not in touched))
+    return us, vs, isolated
+
+
+def damaged_grid(side: int = ROAD_GRID_SIDE, removed: float = ROAD_GRID_REMOVED,
+                 seed: int = 5) -> EdgeSet:
+    """A side x side grid with a seeded random share of its edges removed: a
+    road-like graph.  Cells get scattered u32 ids, kept edges come in random
+    order, and cells left with no edge stay as isolated vertices.  Cached."""
+    path = cache_dir("graphs") / (f"damaged-grid-v{DAMAGED_GRID_VERSION}-{side}-"
+                                  f"{round(removed * 100)}-{seed}.bin")
+    if not path.exists():
+        parts = _generate_damaged_grid(side, removed, seed)
+        scratch = scratch_name(path)
+        with open(scratch, "wb") as out:
+            for part in parts:
+                array.array("Q", [len(part)]).tofile(out)
+                part.tofile(out)
+        os.replace(scratch, path)
+    parts = []
+    with open(path, "rb") as source:
+        for _ in range(3):
+            length = array.array("Q")
+            length.fromfile(source, 1)
+            part = array.array("I")
+            part.fromfile(source, length[0])
+            parts.append(part)
+    us, vs, isolated = parts
+    return EdgeSet(f"grid {side}x{side}, {round(removed * 100)}% of edges removed",
+                   us, vs, isolated)
