@@ -119,6 +119,24 @@ def make_peer_degree(name: str):
     return make
 
 
+def check_peer_degrees(names, checked: int = 1000) -> None:
+    """The peers' degrees of the first sampled vertices must be ours: the
+    renumbering carries the same vertex to every library."""
+    ours = built_graph().degree
+    expected = [ours(u) for u in _built["sample"][0][:checked]]
+    for name in names:
+        if name not in DEGREE_PEER_ROWS:
+            continue
+        made = STRUCTURES[name][0]()
+        if made is None:
+            continue
+        degree = made[1]
+        got = [degree(u) for u in inputs(name)[0][:checked]]
+        if got != expected:
+            print(f"  MISMATCH: {name} degrees differ from ours on the first {checked} "
+                  "sampled vertices", file=sys.stderr)
+
+
 def make_dict_of_sets():
     adj = {}
 
@@ -479,6 +497,7 @@ def main() -> None:
           flush=True)
 
     built_graph()
+    check_peer_degrees(names)
     best, runs = time_all(names, args)
     mem = {} if args.no_memory else measure_memory(names, args)
     for name in PEER_ROWS:
