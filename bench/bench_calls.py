@@ -11,6 +11,10 @@ On the power-law graph (see benchkit/powerlaw.py) it times the same Python loops
 
 for several choices of f, and prints one table:
 
+  * the degree loop of each peer, `G.degree(u)` on its own graph of the same
+    edges (ids renumbered 0..n-1), against ours, over the same first
+    PEER_DEGREE_CALLS query vertices (rustworkx counts a vertex's edges, so
+    its loop over all 2,000,000 would take minutes), as peer / ours;
   * time per call and its ratio to the same loop calling a no-op C method
     registered METH_VARARGS | METH_KEYWORDS, as Graph's methods with
     parameters are (bench/noop/noop.c, compiled at run time); the
@@ -31,7 +35,7 @@ import json
 import sys
 import time
 
-from benchkit import cli, memory, native, peers, powerlaw
+from benchkit import cli, graphs, memory, native, peers, powerlaw
 from benchkit.paths import BENCH
 from benchkit.record import Recorder
 
@@ -94,6 +98,43 @@ def make_query(method: str):
         graph = built_graph()
         return graph, getattr(graph, method), None
     return make
+
+
+def peer_graph(name: str):
+    """The peer's graph of the power-law edges (dense ids), built once outside any clock."""
+    key = f"peer:{name}"
+    if key not in _built:
+        _built[key] = peers.build(name, _built["edge_set"])
+    return _built[key]
+
+
+def make_peer_degree(name: str):
+    # Each peer's G.degree(u), taken once as f as ours is; NetworkX's is a
+    # DegreeView whose call with one node answers that node's degree.
+    def make():
+        graph = peer_graph(name)
+        if graph is None:
+            return None
+        return graph, graph.degree, None
+    return make
+
+
+def check_peer_degrees(names, checked: int = 1000) -> None:
+    """The peers' degrees of the first sampled vertices must be ours: the
+    renumbering carries the same vertex to every library."""
+    ours = built_graph().degree
+    expected = [ours(u) for u in _built["sample"][0][:checked]]
+    for name in names:
+        if name not in DEGREE_PEER_ROWS:
+            continue
+        made = STRUCTURES[name][0]()
+        if made is None:
+            continue
+        degree = made[1]
+        got = [degree(u) for u in inputs(name)[0][:checked]]
+        if got != expected:
+            print(f"  MISMATCH: {name} degrees differ from ours on the first {checked} "
+                  "sampled vertices", file=sys.stderr)
 
 
 def make_dict_of_sets():
@@ -178,6 +219,16 @@ STRUCTURES = {
                  "baseline"),
     "noop_one_fast": (make_noop("add_edge"), "one", "no-op C f(u) FASTCALL", "reference"),
     "degree": (make_query("degree"), "one", "quiverlane Graph.degree", "target"),
+    "degree_sample": (make_query("degree"), "sample", "quiverlane Graph.degree, peer sample",
+                      "target"),
+    "degree_networkit": (make_peer_degree("networkit"), "sample_dense",
+                         "NetworKit G.degree(u), peer sample", "peer"),
+    "degree_igraph": (make_peer_degree("igraph"), "sample_dense",
+                      "igraph G.degree(u), peer sample", "peer"),
+    "degree_rustworkx": (make_peer_degree("rustworkx"), "sample_dense",
+                         "rustworkx G.degree(u), peer sample", "peer"),
+    "degree_networkx": (make_peer_degree("networkx"), "sample",
+                        "NetworkX G.degree(u), peer sample", "peer"),
     "dict_of_sets": (make_dict_of_sets, "pair", "Python dict of sets", "peer"),
     "networkx": (make_networkx, "pair", "networkx Graph.add_edge", "peer"),
     "rustworkx": (make_rustworkx, "pair", "rustworkx PyGraph + id dict", "peer"),
@@ -194,6 +245,10 @@ TARGETS = [
 # from the cache misses of a large graph.
 HOT_ROWS = ("quiverlane_hot",)
 PEER_ROWS = ("networkx", "rustworkx", "networkit")
+# The peers' degree loops, timed in the round-robin like ours, over the first
+# PEER_DEGREE_CALLS query vertices (renumbered for the dense peers).
+DEGREE_PEER_ROWS = ("degree_networkit", "degree_igraph", "degree_rustworkx", "degree_networkx")
+PEER_DEGREE_CALLS = 100_000
 MEMORY_ROWS = ("noop", "quiverlane", "dict_of_sets", "networkx", "rustworkx", "networkit")
 
 
@@ -221,7 +276,20 @@ def loop_empty(f, us, vs):
         pass
 
 
-LOOPS = {"pair": loop_pair, "one": loop_one, "noargs": loop_noargs, "empty": loop_empty}
+LOOPS = {"pair": loop_pair, "one": loop_one, "sample": loop_one, "sample_dense": loop_one,
+         "noargs": loop_noargs, "empty": loop_empty}
+
+
+def inputs(name: str):
+    """The (us, vs) a row's loop runs over."""
+    if name in HOT_ROWS:
+        return _built["hot"]
+    kind = STRUCTURES[name][1]
+    return _built[kind] if kind.startswith("sample") else _built["edges"]
+
+
+def calls(name: str) -> int:
+    return len(inputs(name)[0])
 
 
 def timed_loop(name, us, vs):
@@ -286,7 +354,7 @@ def describe_edges(us, vs) -> dict:
             "max_id": max(max(us), max(vs))}
 
 
-def time_all(names, args, edges, hot):
+def time_all(names, args):
     """Round-robin over the rows, so drift on a noisy machine hits every row alike.
 
     To keep the whole run within a few minutes, a loop slower than
@@ -301,7 +369,7 @@ def time_all(names, args, edges, hot):
                 continue
             if name in best and (name in PEER_ROWS or best[name] > SLOW_LOOP_SECONDS):
                 continue
-            seconds = timed_loop(name, *(hot if name in HOT_ROWS else edges))
+            seconds = timed_loop(name, *inputs(name))
             if seconds is None:
                 continue
             best[name] = min(seconds, best.get(name, float("inf")))
@@ -330,7 +398,7 @@ def print_table(names, best, runs, mem, args) -> None:
     print("-" * len(header))
     for name in names:
         _, kind, label, role = STRUCTURES[name]
-        baseline = best["noop_one" if kind == "one" else "noop"]
+        baseline = "noop" if kind in ("pair", "noargs", "empty") else "noop_one"
         note = role
         if name in PEER_ROWS and not args.no_memory:
             note += " (timed 1x, in its memory run)"
@@ -343,7 +411,9 @@ def print_table(names, best, runs, mem, args) -> None:
             kept = f"{(m['after_now'] - m['base_now']) / edges:.1f}"
             if m["peak_hidden"]:
                 note += " (baseline peak above current RSS: peak may be hidden)"
-        print(f"{label:<40} {best[name] / edges * 1e9:8.1f} {best[name] / baseline:8.2f} "
+        per_call = best[name] / calls(name)
+        print(f"{label:<40} {per_call * 1e9:8.1f} "
+              f"{per_call / (best[baseline] / calls(baseline)):8.2f} "
               f"{peak:>12} {kept:>12}  {note}")
 
 
@@ -351,7 +421,7 @@ def record(names, best, runs, mem, args) -> Recorder:
     recorder = Recorder("calls", "Per-call loops against a no-op C method")
     for name in names:
         _, _, label, role = STRUCTURES[name]
-        recorder.figure(name, label, best[name] / args.edges, runs=runs.get(name, 1),
+        recorder.figure(name, label, best[name] / calls(name), runs=runs.get(name, 1),
                         note=role)
     for name, m in mem.items():
         recorder.figure(f"mem:{name}", f"{STRUCTURES[name][2]}, peak growth",
@@ -361,6 +431,10 @@ def record(names, best, runs, mem, args) -> Recorder:
                        target, baseline)
         recorder.ratio(row, f"{STRUCTURES[target][2]} / no-op FASTCALL", "ours/no-op",
                        target, fast, headline=False)
+    for name in DEGREE_PEER_ROWS:
+        if name in best:
+            recorder.ratio("8 degree loop, per call", f"{STRUCTURES[name][2]} / ours",
+                           "peer/ours", name, "degree_sample")
     for name in ("dict_of_sets", *PEER_ROWS):
         recorder.ratio("8 add_edge loop, per call", f"{STRUCTURES[name][2]} / ours",
                        "peer/ours", name, "quiverlane", headline=False)
@@ -403,14 +477,19 @@ def main() -> None:
         return
 
     cli.start(args)
-    names = [n for n in STRUCTURES if not (args.no_peers and n in PEER_ROWS)]
+    names = [n for n in STRUCTURES
+             if not (args.no_peers and n in (*PEER_ROWS, *DEGREE_PEER_ROWS))]
     started = time.perf_counter()
     load_noop()
     us, vs = powerlaw.edge_arrays(args.edges, args.seed)
     _built["edges"] = (us, vs)
+    _built["edge_set"] = graphs.EdgeSet("power-law", us, vs)
+    dense = _built["edge_set"].dense
+    _built["sample"] = (us[:PEER_DEGREE_CALLS], vs[:PEER_DEGREE_CALLS])
+    _built["sample_dense"] = (dense.us[:PEER_DEGREE_CALLS], dense.vs[:PEER_DEGREE_CALLS])
     shape = describe_edges(us, vs)
-    hot = (array.array("I", [u % HOT_IDS for u in us]),
-           array.array("I", [v % HOT_IDS for v in vs]))
+    _built["hot"] = (array.array("I", [u % HOT_IDS for u in us]),
+                     array.array("I", [v % HOT_IDS for v in vs]))
     print(f"graph: {args.edges} edges, {shape['vertices']} vertices, "
           f"max degree {shape['max_degree']}, largest id {shape['max_id']} "
           f"(Chung-Lu, gamma {powerlaw.POWER_LAW_EXPONENT}, seed {args.seed})")
@@ -418,7 +497,8 @@ def main() -> None:
           flush=True)
 
     built_graph()
-    best, runs = time_all(names, args, (us, vs), hot)
+    check_peer_degrees(names)
+    best, runs = time_all(names, args)
     mem = {} if args.no_memory else measure_memory(names, args)
     for name in PEER_ROWS:
         if name in mem:

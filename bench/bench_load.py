@@ -18,8 +18,11 @@ how much of the extra cost of a .gz file is inflating it.
 
 Row 9: peak resident memory growth while loading, per edge: each reader runs
 once in a fresh process (VmHWM after the load minus resident memory before
-it, over 2,000,000).  Unless --no-real, it also times from_file on the data
-sets in ../shared/data against the same floors.
+it, over 2,000,000).  Row 9b: the same on the same graph with the
+generator's own indices 0..n-1 as ids (hubs first), every reader given that
+one file.  Unless --no-real,
+it also times from_file on the data sets in ../shared/data against the same
+floors.
 """
 from __future__ import annotations
 
@@ -141,26 +144,35 @@ def bench_generated(recorder, quiverlane, repeats) -> dict:
     return files
 
 
-def bench_memory(recorder, quiverlane, files, edges: int) -> None:
-    row = "9 load peak memory (power-law 2M)"
+def bench_memory(recorder, quiverlane, files, edges: int, dense: bool = False) -> None:
+    """Row 9 on the file with u32 ids (each reader's own input), or 9b on the file
+    with the generator's indices as ids (files["indices"])."""
+    row = ("9b load peak memory (power-law 2M, ids 0..n-1)" if dense
+           else "9 load peak memory (power-law 2M)")
     print(f"  {row}", flush=True)
     runs = [(reader, False) for reader in readers.all_readers(quiverlane) if reader.available()]
-    runs.insert(1, (runs[0][0], True))
+    if not dense:
+        runs.insert(1, (runs[0][0], True))
+    prefix = "mem-dense" if dense else "mem"
     for reader, gzip in runs:
         kind = ("gzip" if reader.file == "plain" else "dense_gzip") if gzip else reader.file
+        path = files["indices"] if dense else files[kind]
         result = memory.run_child([__file__, "--memory-child", reader.key,
-                                   "--file", str(files[kind])] + (["--gzip"] if gzip else []))
+                                   "--file", str(path)] + (["--gzip"] if gzip else []))
         if result is None:
             continue
-        key = f"mem:{reader.key}{'-gzip' if gzip else ''}"
+        key = f"{prefix}:{reader.key}{'-gzip' if gzip else ''}"
         label = f"{reader.label}{' (.gz)' if gzip else ''}"
+        if dense:
+            label += ", ids 0..n-1"
         note = "peak may be hidden" if result["peak_hidden"] else reader.note
         recorder.figure(key, label, (result["after_peak"] - result["base_now"]) / edges,
                         unit="B/edge", note=note)
         recorder.figure(key + ":kept", f"{label}, kept after load",
                         (result["after_now"] - result["base_now"]) / edges, unit="B/edge")
         if reader.library is not None:
-            recorder.ratio(row, f"{label} / ours", "peer/ours mem", key, "mem:ours", note=note)
+            recorder.ratio(row, f"{label} / ours", "peer/ours mem", key, f"{prefix}:ours",
+                           note=note)
 
 
 def memory_child(key: str, path: str, gzip: bool) -> None:
@@ -215,7 +227,11 @@ def main() -> None:
                   "files themselves.")
     files = bench_generated(recorder, quiverlane, args.repeats)
     if not args.no_memory:
-        bench_memory(recorder, quiverlane, files, graphs.power_law().edges)
+        edges = graphs.power_law().edges
+        bench_memory(recorder, quiverlane, files, edges)
+        files["indices"] = graphs.edge_list_files(graphs.power_law_indices(), f"{STEM}-indices",
+                                                  kinds=("plain",))["plain"]
+        bench_memory(recorder, quiverlane, files, edges, dense=True)
     if not args.no_real:
         bench_real(recorder, quiverlane, args.repeats)
     print_suite(recorder)

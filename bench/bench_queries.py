@@ -28,8 +28,9 @@ a row, adding up the result sizes, which must agree between libraries.
 7  neighbours(u) in a call loop, per call:
      NetworKit list(G.iterNeighbors(u)), igraph G.neighbors(u),
      rustworkx G.neighbors(u), NetworkX set(G[u]).
-Rows 4, 6 and 7 also race the result floor: our own results rebuilt as sets
-from u32 arrays in C (bench/floors/result_floor.c), in the same loop shape.
+Rows 4, 6 and 7 also race the result floors: our own results rebuilt as sets
+from u32 arrays in C (bench/floors/result_floor.c), in the same loop shape,
+each set's ids in the best order (headline) and in the order ours iterate.
 """
 from __future__ import annotations
 
@@ -81,18 +82,30 @@ def sizes(f, queries):
     return loop
 
 
+def set_floor_entries(tag: str, what: str, results: list, loop) -> list[Entry]:
+    """The best-order (headline) and same-order floors of a loop of sets.
+
+    `loop(f, arrays)` is the loop shape of the row; `results` are our sets."""
+    same = [floors.ids_of(result) for result in results]
+    best = [floors.best_order(ids) for ids in same]
+    int_set = floors.module().int_set
+    return [Entry(f"{tag}:floor-best", f"best-order floor: {what}", FLOOR, loop(int_set, best),
+                  int if loop is sizes else None),
+            Entry(f"{tag}:floor", f"same-order floor: {what}", FLOOR, loop(int_set, same),
+                  int if loop is sizes else None, headline=False)]
+
+
 def ball_row(recorder, world, radius, repeats) -> None:
     count = BALL_QUERIES[radius]
     queries = world.sample(count)
     dense = world.dense(queries)
     ours = world.ours
-    balls = [floors.ids_of(ours.r_neighbours(u, radius)) for u in queries]
-    int_set = floors.module().int_set
+    balls = [ours.r_neighbours(u, radius) for u in queries]
     tag = f"ball{radius}"
     entries = [
         Entry(f"{tag}:ours", f"quiverlane r_neighbours(u, {radius})", OURS,
               sizes(lambda u: ours.r_neighbours(u, radius), queries), int),
-        Entry(f"{tag}:floor", "floor: one set per ball", FLOOR, sizes(int_set, balls), int),
+        *set_floor_entries(tag, "one set per ball", balls, sizes),
     ]
     if world.has("igraph"):
         ig_graph = world.theirs["igraph"]
@@ -165,16 +178,14 @@ def neighbourhood_rows(recorder, world, size, repeats) -> None:
     ours_sets = [set(c) for c in sets]
     dense_lists = [world.dense(c) for c in sets]
     dense_sets = [set(c) for c in dense_lists]
-    int_set = floors.module().int_set
     for closed in (True, False):
         method = "closed_neighbourhood" if closed else "neighbourhood"
         ours_call = getattr(world.ours, method)
         tag = f"{method}{size}"
-        results = [floors.ids_of(ours_call(c)) for c in ours_sets]
+        results = [ours_call(c) for c in ours_sets]
         entries = [Entry(f"{tag}:ours", f"quiverlane {method}(c)", OURS,
                          sizes(ours_call, ours_sets), int),
-                   Entry(f"{tag}:floor", "floor: one set per result", FLOOR,
-                         sizes(int_set, results), int)]
+                   *set_floor_entries(tag, "one set per result", results, sizes)]
         for name, (label, dense, union) in union_forms(world).items():
             queries = list(zip(dense_lists, dense_sets)) if dense else list(zip(sets, ours_sets))
             if closed:
@@ -211,12 +222,11 @@ def neighbours_row(recorder, world, repeats) -> None:
     queries = [world.rng.choice(world.vertices) for _ in range(NEIGHBOUR_CALLS)]
     dense = world.dense(queries)
     ours = world.ours
-    arrays = [floors.ids_of(ours.neighbours(u)) for u in queries]
-    int_set = floors.module().int_set
+    results = [ours.neighbours(u) for u in queries]
     entries = [Entry("neighbours:ours", "quiverlane neighbours(u)", OURS,
                      call_loop(ours.neighbours, queries)),
-               Entry("neighbours:floor", "floor: one set per call", FLOOR,
-                     call_loop(int_set, arrays))]
+               *set_floor_entries("neighbours", "one set per call", results, call_loop)]
+    del results
     checks = {"quiverlane": sizes(ours.neighbours, queries)}
     if world.has("networkit"):
         nk_graph = world.theirs["networkit"]

@@ -6,7 +6,9 @@
     python bench/run_all.py --scale [--scale-edges N] [--report [DIR]] ...
 
 Without names it runs every suite below (about 15 minutes with every peer
-installed on a 2-core machine); with names (e.g. `load copy`) only those.
+installed on a 2-core machine); with names (e.g. `load copy`) only those:
+`copy components queries calls roads` gives every row with a result floor,
+the per-call loops against the peers and the road-like graphs.
 Each suite runs in its own interpreter, so one's memory does not weigh on the
 next, and saves its figures as JSON; at the end the headline ratios of all
 suites are printed as one table.
@@ -39,14 +41,15 @@ from benchkit.paths import BENCH, CHART, REPO, RESULTS
 from benchkit.table import print_ratios
 
 SUITES = {
-    "copy": "1: copy() and edges()",
-    "load": "2, 9: from_file against the peers' readers, floors, peak memory",
+    "copy": "1: copy(), edges() and vertices()",
+    "load": "2, 9, 9b: from_file against the peers' readers, floors, peak memory",
     "components": "3: components() on power-law, grid and isolates",
     "queries": "4-7: r_neighbours, subgraph, neighbourhoods, neighbours loop",
-    "calls": "8: add_edge, adjacent, degree loops against a no-op C method",
+    "calls": "8: add_edge, adjacent, degree loops against a no-op C method and the peers",
     "sets": "vertex-set methods on a real road network against NetworkX",
     "interrupts": "11: Ctrl-C latency of long calls against the 0.5 s target",
     "interop": "12, 13: from_networkx against a plain loop, pickling against copy()",
+    "roads": "14, 15: components() and balls on a road network and a damaged 4M grid",
 }
 
 

@@ -92,6 +92,13 @@ def power_law(edges: int = powerlaw.DEFAULT_EDGES, seed: int = powerlaw.DEFAULT_
     return EdgeSet(f"power-law, {edges:,} edges", us, vs)
 
 
+def power_law_indices(edges: int = powerlaw.DEFAULT_EDGES,
+                      seed: int = powerlaw.DEFAULT_SEED) -> EdgeSet:
+    """The same graph with the generator's indices 0..n-1 as ids."""
+    us, vs = powerlaw.index_edge_arrays(edges, seed)
+    return EdgeSet(f"power-law, {edges:,} edges, ids 0..n-1", us, vs)
+
+
 def _scattered_ids(rng: random.Random, n: int) -> list:
     return rng.sample(range(1 << 32), n)
 
@@ -142,17 +149,21 @@ def _write_lines(path: Path, us, vs, compress: bool) -> None:
     os.replace(scratch, path)
 
 
-def edge_list_files(edge_set: EdgeSet, stem: str) -> dict:
+FILE_KINDS = ("plain", "gzip", "dense", "dense_gzip")
+
+
+def edge_list_files(edge_set: EdgeSet, stem: str, kinds=FILE_KINDS) -> dict:
     """The edge set as "u v" text files, written once into the cache.
 
     Returns the paths of `plain` and `gzip` (the u32 ids) and of `dense` and
     `dense_gzip` (the same edges, ids renumbered 0..n-1) for readers that make
-    one vertex per number up to the largest id.
+    one vertex per number up to the largest id; only those of `kinds`.
     """
     directory = cache_dir("graphs")
     paths = {"plain": directory / f"{stem}.txt", "gzip": directory / f"{stem}.txt.gz",
              "dense": directory / f"{stem}-dense.txt",
              "dense_gzip": directory / f"{stem}-dense.txt.gz"}
+    paths = {kind: path for kind, path in paths.items() if kind in kinds}
     for kind, path in paths.items():
         if path.exists():
             continue
@@ -161,3 +172,71 @@ def edge_list_files(edge_set: EdgeSet, stem: str) -> dict:
         else:
             _write_lines(path, edge_set.us, edge_set.vs, kind.endswith("gzip"))
     return paths
+
+
+ROAD_GRID_SIDE = 2000
+ROAD_GRID_REMOVED = 0.10
+# Bump whenever damaged_grid's output changes, so stale caches are not reused.
+DAMAGED_GRID_VERSION = 1
+
+
+def edge_file(path: Path) -> EdgeSet:
+    """A "u v" edge-list file as an edge set: loops and repeated pairs dropped."""
+    us, vs = array.array("I"), array.array("I")
+    seen = set()
+    with open(path) as lines:
+        for line in lines:
+            u, v = map(int, line.split()[:2])
+            key = (u, v) if u < v else (v, u)
+            if u == v or key in seen:
+                continue
+            seen.add(key)
+            us.append(u)
+            vs.append(v)
+    return EdgeSet(f"{path.name}, {len(us):,} edges", us, vs)
+
+
+def _generate_damaged_grid(side: int, removed: float, seed: int):
+    rng = random.Random(seed)
+    ids = array.array("I", _scattered_ids(rng, side * side))
+    cells = side * side
+    # Edge e < cells joins cell e to its right neighbour, e >= cells joins
+    # cell e - cells to the one below; the last column and row have no such edge.
+    edges = [e for e in range(2 * cells)
+             if (e < cells and e % side + 1 < side) or (e >= cells and e - cells < cells - side)]
+    kept = rng.sample(edges, len(edges) - round(removed * len(edges)))
+    del edges
+    us = array.array("I", (ids[e if e < cells else e - cells] for e in kept))
+    vs = array.array("I", (ids[e + 1 if e < cells else e - cells + side] for e in kept))
+    touched = set(us)
+    touched.update(vs)
+    isolated = array.array("I", (x for x in ids if x not in touched))
+    return us, vs, isolated
+
+
+def damaged_grid(side: int = ROAD_GRID_SIDE, removed: float = ROAD_GRID_REMOVED,
+                 seed: int = 5) -> EdgeSet:
+    """A side x side grid with a seeded random share of its edges removed: a
+    road-like graph.  Cells get scattered u32 ids, kept edges come in random
+    order, and cells left with no edge stay as isolated vertices.  Cached."""
+    path = cache_dir("graphs") / (f"damaged-grid-v{DAMAGED_GRID_VERSION}-{side}-"
+                                  f"{round(removed * 100)}-{seed}.bin")
+    if not path.exists():
+        parts = _generate_damaged_grid(side, removed, seed)
+        scratch = scratch_name(path)
+        with open(scratch, "wb") as out:
+            for part in parts:
+                array.array("Q", [len(part)]).tofile(out)
+                part.tofile(out)
+        os.replace(scratch, path)
+    parts = []
+    with open(path, "rb") as source:
+        for _ in range(3):
+            length = array.array("Q")
+            length.fromfile(source, 1)
+            part = array.array("I")
+            part.fromfile(source, length[0])
+            parts.append(part)
+    us, vs, isolated = parts
+    return EdgeSet(f"grid {side}x{side}, {round(removed * 100)}% of edges removed",
+                   us, vs, isolated)

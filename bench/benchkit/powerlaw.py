@@ -5,7 +5,9 @@ each edge joins two endpoints drawn independently in proportion to weight;
 loops and repeated pairs are redrawn.  The n vertex indices are then mapped to
 n distinct ids drawn uniformly from the whole u32 range, so ids carry no
 locality.  The edges are generated once per (edges, seed) and cached as two
-raw `array('I')`s.
+raw `array('I')`s.  `index_edge_arrays` gives the same edges before that
+mapping: the ids are the generator's own indices 0..n-1, hubs first (a few
+indices of low weight may have no edge).
 """
 from __future__ import annotations
 
@@ -31,6 +33,14 @@ def vertex_count(edges: int) -> int:
 
 def generate(edges: int, seed: int):
     """A simple power-law graph with `edges` distinct edges and no loops, as (us, vs)."""
+    us, vs, rng = _generate_indices(edges, seed)
+    ids = rng.sample(range(1 << 32), vertex_count(edges))
+    return (array.array("I", [ids[a] for a in us]),
+            array.array("I", [ids[b] for b in vs]))
+
+
+def _generate_indices(edges: int, seed: int):
+    """The edges over indices 0..n-1, and the generator in the state they left it."""
     rng = random.Random(seed)
     n = vertex_count(edges)
     alpha = 1.0 / (POWER_LAW_EXPONENT - 1.0)
@@ -54,21 +64,27 @@ def generate(edges: int, seed: int):
         us.append(a)
         vs.append(b)
     del seen
-
-    ids = rng.sample(range(1 << 32), n)
-    return (array.array("I", [ids[a] for a in us]),
-            array.array("I", [ids[b] for b in vs]))
+    return us, vs, rng
 
 
-def edge_arrays_path(edges: int, seed: int):
-    return cache_dir("graphs") / f"powerlaw-v{GENERATOR_VERSION}-{edges}-{seed}.bin"
+def edge_arrays_path(edges: int, seed: int, kind: str = ""):
+    return cache_dir("graphs") / f"powerlaw-v{GENERATOR_VERSION}-{edges}-{seed}{kind}.bin"
 
 
 def edge_arrays(edges: int = DEFAULT_EDGES, seed: int = DEFAULT_SEED):
     """The cached edge arrays (us, vs), generated on first use."""
-    path = edge_arrays_path(edges, seed)
+    return _cached(edge_arrays_path(edges, seed), edges, lambda: generate(edges, seed))
+
+
+def index_edge_arrays(edges: int = DEFAULT_EDGES, seed: int = DEFAULT_SEED):
+    """The same edges over the generator's indices 0..n-1, cached."""
+    return _cached(edge_arrays_path(edges, seed, "-indices"), edges,
+                   lambda: _generate_indices(edges, seed)[:2])
+
+
+def _cached(path, edges: int, make):
     if not path.exists():
-        us, vs = generate(edges, seed)
+        us, vs = make()
         scratch = scratch_name(path)
         with open(scratch, "wb") as out:
             us.tofile(out)

@@ -28,6 +28,8 @@ def measure(recorder: Recorder, row: str, entries: list[Entry], repeats: int,
 
     The first OURS entry is the denominator of every peer's ratio and the
     numerator of every floor's; REFERENCE entries are recorded without a ratio.
+    Peer ratios compare the calls alone; floor ratios compare the calls plus
+    freeing their results (the `:freed` figures of ours and the floors).
     With `per`, each run does that many calls and the figures are per call.
     """
     print(f"  {row}", flush=True)
@@ -37,11 +39,14 @@ def measure(recorder: Recorder, row: str, entries: list[Entry], repeats: int,
         timing = timings[entry.key]
         recorder.figure(entry.key, entry.label, timing.best / per, runs=timing.runs,
                         note=entry.note)
+        if entry.role in (OURS, FLOOR):
+            recorder.figure(f"{entry.key}:freed", f"{entry.label}, result freed",
+                            timing.best_freed / per, runs=timing.runs, note=entry.note)
     ours = next(e for e in entries if e.role == OURS)
     for entry in entries:
         if entry.role == PEER:
             recorder.ratio(row, f"{entry.label} / ours", "peer/ours", entry.key, ours.key,
                            entry.headline, entry.note)
         elif entry.role == FLOOR:
-            recorder.ratio(row, f"ours / {entry.label}", "ours/floor", ours.key, entry.key,
-                           entry.headline, entry.note)
+            recorder.ratio(row, f"ours / {entry.label}", "ours/floor", f"{ours.key}:freed",
+                           f"{entry.key}:freed", entry.headline, entry.note)
