@@ -23,6 +23,7 @@
 #include <utility>
 #include <vector>
 
+#include "graph/look_ahead.h"
 #include "graph/table_blocks.h"
 #include "graph/vertex.h"
 #include "graph/vertex_map.h"
@@ -87,14 +88,32 @@ class Graph {
     adjacency_.for_each([&f](Vertex u, const VertexSet&) { f(u); });
   }
 
-  // O(n + m): calls f(a, b) once per edge with a <= b.
+  // O(n + m): calls f(a, b) once per edge with a <= b, in slot order.
+  // Where the average vertex keeps its neighbours in a table of its own,
+  // each table starts loading some vertices before the walk reaches it: a
+  // walk that waited for each in turn would spend most of its time waiting.
+  // A graph of mostly isolated vertices walks faster without.
   template <class F>
   void for_each_edge(F&& f) const {
-    adjacency_.for_each([&f](Vertex a, const VertexSet& set) {
+    auto from = [&f](Vertex a, const VertexSet& set) {
       set.for_each([&](Vertex b) {
-        if (a <= b) f(a, b);
+        if (a <= b) f(a, b);  // else listed from its other end
       });
-    });
+    };
+    if (2 * edge_count_ <= VertexSet::kInlineCapacity * adjacency_.size()) {
+      adjacency_.for_each(from);
+      return;
+    }
+    look_ahead::walk_ahead(
+        0, adjacency_.slot_limit(),
+        [&](std::size_t slot) {
+          if (!adjacency_.occupied(slot)) return;
+          const AdjacencyMap::Entry& entry = adjacency_.entry_at_slot(slot);
+          from(entry.key, entry.value);
+        },
+        look_ahead::stage<look_ahead::kSweepTables>([this](std::size_t slot) {
+          if (adjacency_.occupied(slot)) adjacency_.entry_at_slot(slot).value.prefetch_table();
+        }));
   }
 
   // O(1) amortised.

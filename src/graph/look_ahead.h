@@ -30,6 +30,10 @@ inline constexpr std::size_t kLookups = 16;
 // must be in before the table's address can be read.
 inline constexpr std::size_t kEntries = 16;
 inline constexpr std::size_t kTables = 8;
+// A sweep of every vertex in slot order (edges()): the entries come in
+// order by themselves, so only the neighbour tables are loaded ahead, and
+// from further off.
+inline constexpr std::size_t kSweepTables = 16;
 // Members inserted into an operation's own set after their slot has loaded.
 inline constexpr std::size_t kInserts = 8;
 // The seeds of the components walk: most components of a sparse graph are
