@@ -169,13 +169,13 @@ pairs_of(const IdArray *us, const IdArray *vs)
     return list;
 }
 
-/* pair_list(us, vs) -> [(us[i], vs[i]) ...]: an edge list. */
+/* Opens the two id arrays of a pairs floor, builds the list with `build`, closes them. */
 static PyObject *
-pair_list(PyObject *module, PyObject *const *args, Py_ssize_t nargs)
+pairs_call(PyObject *const *args, Py_ssize_t nargs, const char *usage,
+           PyObject *(*build)(const IdArray *, const IdArray *))
 {
-    (void)module;
     if (nargs != 2) {
-        PyErr_SetString(PyExc_TypeError, "pair_list(us, vs)");
+        PyErr_SetString(PyExc_TypeError, usage);
         return NULL;
     }
     IdArray us, vs;
@@ -185,10 +185,18 @@ pair_list(PyObject *module, PyObject *const *args, Py_ssize_t nargs)
         id_array_close(&us);
         return NULL;
     }
-    PyObject *list = pairs_of(&us, &vs);
+    PyObject *list = build(&us, &vs);
     id_array_close(&vs);
     id_array_close(&us);
     return list;
+}
+
+/* pair_list(us, vs) -> [(us[i], vs[i]) ...]: an edge list. */
+static PyObject *
+pair_list(PyObject *module, PyObject *const *args, Py_ssize_t nargs)
+{
+    (void)module;
+    return pairs_call(args, nargs, "pair_list(us, vs)", pairs_of);
 }
 
 /*
@@ -329,21 +337,7 @@ static PyObject *
 grouped_pair_list(PyObject *module, PyObject *const *args, Py_ssize_t nargs)
 {
     (void)module;
-    if (nargs != 2) {
-        PyErr_SetString(PyExc_TypeError, "grouped_pair_list(us, vs)");
-        return NULL;
-    }
-    IdArray us, vs;
-    if (id_array_open(args[0], &us) < 0)
-        return NULL;
-    if (id_array_open(args[1], &vs) < 0) {
-        id_array_close(&us);
-        return NULL;
-    }
-    PyObject *list = grouped_pairs_of(&us, &vs);
-    id_array_close(&vs);
-    id_array_close(&us);
-    return list;
+    return pairs_call(args, nargs, "grouped_pair_list(us, vs)", grouped_pairs_of);
 }
 
 static PyMethodDef floor_functions[] = {
