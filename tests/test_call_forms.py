@@ -7,6 +7,8 @@ separate entries into the module, so each outcome is compared across them:
 the result, or the exception's type and arguments, and the graph after it.
 """
 
+import sys
+
 import pytest
 
 from quiverlane import Graph
@@ -152,12 +154,15 @@ def recursion_error_in(call, g):
         try:
             call(g, 1)
         except RecursionError as error:
-            return str(error)
+            return error  # read once the stack has unwound: str() needs a level too
         return down()
 
-    return down()
+    return str(down())
 
 
+@pytest.mark.skipif(sys.version_info >= (3, 13),
+                    reason="from 3.13 a call into C is checked against a limit of its own, so "
+                           "the Python frames around it always reach the recursion limit first")
 def test_recursion_limit_is_checked_by_every_form_alike():
     g = build_graph([(1, 2)])
     messages = {label: recursion_error_in(form("degree", 1), g) for label, form in FORMS.items()}
