@@ -23,6 +23,7 @@ better order is also cheaper to free.
 """
 from __future__ import annotations
 
+import contextlib
 import gc
 import sys
 import time
@@ -63,17 +64,24 @@ def unsettle() -> None:
     gc.collect()
 
 
-def time_once(run: Callable[[], Any], collector_on: bool = True):
-    """Seconds taken by run(), and its result."""
+@contextlib.contextmanager
+def collector(on: bool):
+    """A clean start for one timed run: the collector run to completion, then left on or off."""
     gc.collect()
-    if not collector_on:
+    if not on:
         gc.disable()
     try:
+        yield
+    finally:
+        gc.enable()
+
+
+def time_once(run: Callable[[], Any], collector_on: bool = True):
+    """Seconds taken by run(), and its result."""
+    with collector(collector_on):
         start = time.perf_counter()
         result = run()
         elapsed = time.perf_counter() - start
-    finally:
-        gc.enable()
     return elapsed, result
 
 
@@ -83,10 +91,7 @@ def time_freed(run: Callable[[], Any], collector_on: bool = True,
 
     The summary is taken between the two clocks, so it is in neither.
     """
-    gc.collect()
-    if not collector_on:
-        gc.disable()
-    try:
+    with collector(collector_on):
         start = time.perf_counter()
         result = run()
         built = time.perf_counter()
@@ -94,8 +99,6 @@ def time_freed(run: Callable[[], Any], collector_on: bool = True,
         freeing = time.perf_counter()
         del result
         freed = time.perf_counter()
-    finally:
-        gc.enable()
     return built - start, (built - start) + (freed - freeing), summary
 
 
